@@ -1,0 +1,63 @@
+#include "platform/FileStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace filestore {
+
+Stamp stamp(const QString &path)
+{
+    Stamp s;
+#ifdef Q_OS_UNIX
+    struct stat st
+    { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return s;
+    s.exists = true;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        return s;
+    s.exists = true;
+    s.size = fi.size();
+    s.mtimeNs = fi.lastModified().toMSecsSinceEpoch() * 1000000;
+#endif
+    return s;
+}
+
+std::optional<QByteArray> readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.readAll();
+}
+
+bool writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QFileDevice::Permissions perms
+        = QFile::exists(path) ? QFile::permissions(path) : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QSaveFile f(path);
+    f.setDirectWriteFallback(false);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (!f.setPermissions(perms)) {
+        f.cancelWriting();
+        return false;
+    }
+    if (f.write(bytes) != bytes.size()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+} // namespace filestore

@@ -1,0 +1,102 @@
+#include "MessageBox.h"
+
+#include "platform/AppTitle.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace Ui {
+namespace {
+
+struct Hook
+{
+    std::deque<Answer> answers;
+    std::deque<std::pair<bool, QString>> inputs; // (accepted, text)
+    std::vector<testing::Shown> shown;
+};
+
+Hook &hook()
+{
+    static Hook h;
+    return h;
+}
+
+QMessageBox::Icon toQt(Icon i)
+{
+    switch (i) {
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+Answer msgBox(const QString &text, Buttons buttons, Icon icon, QWidget *parent)
+{
+    Hook &h = hook();
+    if (!h.answers.empty()) {
+        h.shown.push_back({false, AppTitle::get(), text, {}, icon, buttons});
+        const Answer a = h.answers.front();
+        h.answers.pop_front();
+        return a;
+    }
+    QMessageBox box(toQt(icon), AppTitle::get(), text,
+        buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
+    box.setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+std::optional<QString> inputBox(const QString &prompt, const QString &defaultText, QWidget *parent)
+{
+    Hook &h = hook();
+    if (!h.inputs.empty()) {
+        h.shown.push_back({true, AppTitle::get(), prompt, defaultText, Icon::None, Buttons::OkCancel});
+        const auto [accepted, text] = h.inputs.front();
+        h.inputs.pop_front();
+        if (!accepted)
+            return std::nullopt;
+        return text;
+    }
+    QInputDialog dlg(parent);
+    dlg.setWindowTitle(AppTitle::get());
+    dlg.setInputMode(QInputDialog::TextInput);
+    dlg.setLabelText(prompt);
+    dlg.setTextValue(defaultText);
+    dlg.setTextEchoMode(QLineEdit::Normal);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.textValue();
+}
+
+namespace testing {
+
+void queueAnswer(Answer a)
+{
+    hook().answers.push_back(a);
+}
+
+void queueInput(std::optional<QString> text)
+{
+    hook().inputs.emplace_back(text.has_value(), text.value_or(QString()));
+}
+
+const std::vector<Shown> &shown()
+{
+    return hook().shown;
+}
+
+void reset()
+{
+    hook() = Hook {};
+}
+
+} // namespace testing
+} // namespace Ui

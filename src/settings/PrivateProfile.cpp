@@ -1,0 +1,207 @@
+#include "settings/PrivateProfile.h"
+
+#include "platform/CodePage932.h"
+
+#include <QString>
+
+namespace {
+
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+
+bool isUtf16Le(QByteArrayView b)
+{
+    return b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xFE;
+}
+
+} // namespace
+
+bool PrivateProfile::isBlank(char c)
+{
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A;
+}
+
+QByteArrayView PrivateProfile::trimmed(QByteArrayView s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.sliced(b, e - b);
+}
+
+// Finds an ASCII byte without mistaking the second byte of a double-byte character for it.
+qsizetype PrivateProfile::findByte(QByteArrayView s, char c, qsizetype from) const
+{
+    for (qsizetype i = from; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (!m_utf16 && cp932::isLeadByte(b) && i + 1 < s.size()) {
+            ++i;
+            continue;
+        }
+        if (s[i] == c)
+            return i;
+    }
+    return -1;
+}
+
+QByteArray PrivateProfile::fold(QByteArrayView name) const
+{
+    QByteArray out(name.data(), name.size());
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const auto b = static_cast<unsigned char>(out[i]);
+        if (!m_utf16 && cp932::isLeadByte(b)) {
+            ++i;
+            continue;
+        }
+        if (b >= 'a' && b <= 'z')
+            out[i] = static_cast<char>(b - 'a' + 'A');
+    }
+    return out;
+}
+
+void PrivateProfile::classify(Line &line) const
+{
+    line.kind = Kind::Other;
+    line.name.clear();
+    const QByteArrayView t = trimmed(line.text);
+    if (t.isEmpty() || t[0] == ';')
+        return;
+    if (t[0] == '[') {
+        const qsizetype close = findByte(t, ']', 1);
+        if (close >= 0) {
+            line.kind = Kind::Section;
+            line.name = fold(trimmed(t.sliced(1, close - 1)));
+            return;
+        }
+    }
+    const qsizetype eq = findByte(line.text, '=');
+    if (eq < 0)
+        return;
+    line.kind = Kind::Key;
+    line.name = fold(trimmed(QByteArrayView(line.text).first(eq)));
+    line.valueStart = eq + 1;
+}
+
+PrivateProfile PrivateProfile::parse(QByteArrayView bytes)
+{
+    PrivateProfile p;
+    QByteArray text;
+    if (isUtf16Le(bytes)) {
+        p.m_utf16 = true;
+        const QByteArrayView body = bytes.sliced(2);
+        text = QString(reinterpret_cast<const QChar *>(body.data()), body.size() / 2).toUtf8();
+    } else {
+        text = bytes.toByteArray();
+    }
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start < n) {
+        qsizetype i = start;
+        while (i < n && text[i] != '\r' && text[i] != '\n')
+            ++i;
+        Line line;
+        line.text = text.sliced(start, i - start);
+        if (i < n) {
+            const qsizetype eolLen = (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
+            line.eol = text.sliced(i, eolLen);
+            i += eolLen;
+        }
+        p.classify(line);
+        p.m_lines.push_back(std::move(line));
+        start = i;
+    }
+    return p;
+}
+
+QByteArray PrivateProfile::serialize() const
+{
+    QByteArray out;
+    qsizetype total = 0;
+    for (const Line &l : m_lines)
+        total += l.text.size() + l.eol.size();
+    out.reserve(total);
+    for (const Line &l : m_lines) {
+        out.append(l.text);
+        out.append(l.eol);
+    }
+    if (!m_utf16)
+        return out;
+    const QString s = QString::fromUtf8(out);
+    QByteArray wide("\xFF\xFE", 2);
+    wide.append(reinterpret_cast<const char *>(s.utf16()), s.size() * 2);
+    return wide;
+}
+
+qsizetype PrivateProfile::findSection(const QByteArray &folded) const
+{
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].kind == Kind::Section && m_lines[i].name == folded)
+            return static_cast<qsizetype>(i);
+    }
+    return -1;
+}
+
+std::optional<QByteArray> PrivateProfile::value(QByteArrayView section, QByteArrayView key) const
+{
+    const qsizetype s = findSection(fold(trimmed(section)));
+    if (s < 0)
+        return std::nullopt;
+    const QByteArray k = fold(trimmed(key));
+    for (size_t i = static_cast<size_t>(s) + 1; i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
+        const Line &l = m_lines[i];
+        if (l.kind != Kind::Key || l.name != k)
+            continue;
+        QByteArrayView v = trimmed(QByteArrayView(l.text).sliced(l.valueStart));
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.sliced(1, v.size() - 2);
+        return v.toByteArray();
+    }
+    return std::nullopt;
+}
+
+void PrivateProfile::setValue(QByteArrayView section, QByteArrayView key, QByteArrayView value)
+{
+    const QByteArrayView sec = trimmed(section);
+    const QByteArrayView keyName = trimmed(key);
+    QByteArray keyLine = keyName.toByteArray();
+    keyLine.append('=');
+    keyLine.append(value);
+
+    auto newLine = [this](QByteArray text) {
+        Line l;
+        l.text = std::move(text);
+        l.eol = kCrLf;
+        classify(l);
+        return l;
+    };
+
+    const qsizetype s = findSection(fold(sec));
+    if (s < 0) {
+        if (!m_lines.empty() && m_lines.back().eol.isEmpty())
+            m_lines.back().eol = kCrLf;
+        QByteArray header("[");
+        header.append(sec);
+        header.append(']');
+        m_lines.push_back(newLine(std::move(header)));
+        m_lines.push_back(newLine(std::move(keyLine)));
+        return;
+    }
+
+    const QByteArray k = fold(keyName);
+    size_t insertAt = static_cast<size_t>(s) + 1;
+    for (size_t i = static_cast<size_t>(s) + 1; i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
+        Line &l = m_lines[i];
+        if (l.kind != Kind::Key)
+            continue;
+        if (l.name == k) {
+            l.text = std::move(keyLine);
+            classify(l);
+            return;
+        }
+        insertAt = i + 1;
+    }
+    if (m_lines[insertAt - 1].eol.isEmpty())
+        m_lines[insertAt - 1].eol = kCrLf;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(std::move(keyLine)));
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+#include <vector>
+
+// A private-profile (INI) file held in memory, read and changed by the rules of the Windows
+// profile functions: names matched regardless of ASCII case, blanks around names and values
+// dropped, the first of duplicate sections and keys wins, and a write changes only the line it
+// concerns. Works on the file's bytes: code page 932, or UTF-8 text for a file that came as
+// UTF-16LE (serialize() turns it back).
+class PrivateProfile
+{
+public:
+    static PrivateProfile parse(QByteArrayView fileBytes);
+    QByteArray serialize() const;
+
+    // True when the file started with the UTF-16LE mark; names and values are then UTF-8 here.
+    bool isUtf16() const { return m_utf16; }
+
+    // The value as stored: blanks around it dropped, one pair of enclosing quotes removed. Not
+    // capped: the reader's buffer limit is the caller's.
+    std::optional<QByteArray> value(QByteArrayView section, QByteArrayView key) const;
+
+    // Replaces the first such key of the first such section, or adds key and section. The caller
+    // keeps CR and LF out of all three.
+    void setValue(QByteArrayView section, QByteArrayView key, QByteArrayView value);
+
+    // Blanks of the profile functions: 0x09 to 0x0D, the space and 0x1A.
+    static bool isBlank(char c);
+    static QByteArrayView trimmed(QByteArrayView s);
+
+private:
+    enum class Kind { Other, Section, Key };
+    struct Line
+    {
+        QByteArray text;
+        QByteArray eol;
+        Kind kind = Kind::Other;
+        QByteArray name; // folded to upper case
+        qsizetype valueStart = 0;
+    };
+
+    void classify(Line &line) const;
+    QByteArray fold(QByteArrayView name) const;
+    qsizetype findSection(const QByteArray &folded) const;
+    qsizetype findByte(QByteArrayView s, char c, qsizetype from = 0) const;
+
+    std::vector<Line> m_lines;
+    bool m_utf16 = false;
+};

@@ -1,0 +1,103 @@
+#include "settings/clINI.h"
+
+#include "platform/CodePage932.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const QString kFileName = QStringLiteral("KVN.ini");
+
+// A value must stay on its line: CR and LF would start new lines (and so new keys or sections),
+// and NUL would cut it short.
+QString oneLine(QString s)
+{
+    for (QChar &c : s) {
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            c = u' ';
+    }
+    return s;
+}
+
+} // namespace
+
+clINI::clINI()
+    : clINI(QCoreApplication::applicationDirPath())
+{ }
+
+clINI::clINI(const QString &folder)
+    : m_path(folder + u'/' + kFileName)
+{ }
+
+clINI::~clINI()
+{
+    if (!m_pending.empty())
+        commit();
+}
+
+QString clINI::CutAtNull(const QString &text)
+{
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QByteArray clINI::toFile(const QString &text) const
+{
+    return m_doc && m_doc->isUtf16() ? text.toUtf8() : cp932::encode(text);
+}
+
+// Reads the file again when somebody else has changed it since, keeping this object's own
+// pending writes on top.
+void clINI::sync()
+{
+    const filestore::Stamp now = filestore::stamp(m_path);
+    if (m_doc && now == m_stamp)
+        return;
+    const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
+    m_doc = PrivateProfile::parse(bytes.value_or(QByteArray()));
+    m_stamp = now;
+    for (const Write &w : m_pending)
+        m_doc->setValue(w.section, w.key, w.value);
+}
+
+QString clINI::GetSetting(QString section, QString key, QString defaultValue)
+{
+    sync();
+    std::optional<QByteArray> v = m_doc->value(toFile(section), toFile(key));
+    QByteArray bytes;
+    if (v) {
+        // The profile reader hands out code page 932 whatever the file's own encoding.
+        bytes = m_doc->isUtf16() ? cp932::encode(QString::fromUtf8(*v)) : std::move(*v);
+    } else {
+        bytes = cp932::encode(defaultValue);
+        qsizetype e = bytes.size();
+        while (e > 0 && PrivateProfile::isBlank(bytes[e - 1]))
+            --e;
+        bytes.truncate(e);
+    }
+    return CutAtNull(cp932::decode(cp932::truncate(bytes, kValueBytes)));
+}
+
+void clINI::SaveSetting(QString section, QString key, QString value)
+{
+    sync();
+    Write w {toFile(oneLine(section)), toFile(oneLine(key)), toFile(oneLine(value))};
+    m_doc->setValue(w.section, w.key, w.value);
+    m_pending.push_back(std::move(w));
+}
+
+bool clINI::commit()
+{
+    if (m_pending.empty())
+        return !m_failed;
+    sync();
+    const bool ok = filestore::writeAtomically(m_path, m_doc->serialize());
+    m_pending.clear();
+    if (!ok) {
+        m_failed = true;
+        m_doc.reset(); // the next read goes back to the file
+        return false;
+    }
+    m_stamp = filestore::stamp(m_path);
+    return true;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/FileStore.h"
+#include "settings/PrivateProfile.h"
+#include "settings/SettingKeys.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The settings file "KVN.ini" beside the executable. A routine makes one object, uses it for all
+// its reads and writes, and drops it. Its writes become visible together when it is dropped (or
+// at commit()); its own reads see them before. Nothing here throws or shows anything.
+class clINI
+{
+public:
+    clINI();
+    explicit clINI(const QString &folder);
+    ~clINI();
+
+    clINI(const clINI &) = delete;
+    clINI &operator=(const clINI &) = delete;
+
+    QString GetSetting(QString section, QString key, QString defaultValue);
+    void SaveSetting(QString section, QString key, QString value);
+
+    QString GetSetting(const SettingKey &k) { return GetSetting(k.section, k.key, k.defaultValue); }
+    void SaveSetting(const SettingKey &k, const QString &value) { SaveSetting(k.section, k.key, value); }
+
+    // Writes what is pending now. False when the file could not be written; the pending writes
+    // are then dropped, and writeFailed() stays true.
+    bool commit();
+    bool writeFailed() const { return m_failed; }
+
+    const QString &path() const { return m_path; }
+
+    static constexpr qsizetype kValueBytes = 1023;
+
+private:
+    static QString CutAtNull(const QString &text);
+
+    struct Write
+    {
+        QByteArray section, key, value;
+    };
+
+    void sync();
+    QByteArray toFile(const QString &text) const;
+
+    QString m_path;
+    std::optional<PrivateProfile> m_doc;
+    filestore::Stamp m_stamp;
+    std::vector<Write> m_pending;
+    bool m_failed = false;
+};
