@@ -1,0 +1,80 @@
+#include "platform/Width.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestWidth : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void narrow_data();
+    void narrow();
+    void wide_data();
+    void wide();
+};
+
+void TestWidth::narrow_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("letters, digits, ideographic space") << u"ＡＢＣ１２３　"_s << u"ABC123 "_s;
+    QTest::newRow("condition typed full-width") << u"ＡＢＣ　１２３"_s << u"ABC 123"_s;
+    QTest::newRow("full-width symbols") << u"！＃＄％＆（）＝｜＋"_s << u"!#$%&()=|+"_s;
+    QTest::newRow("full-width backslash stays") << u"＼"_s << u"＼"_s;
+    QTest::newRow("full-width tilde becomes ~") << u"～"_s << u"~"_s;
+    QTest::newRow("wave dash stays") << u"〜"_s << u"〜"_s;
+    QTest::newRow("punctuation") << u"、。「」・ー゛゜"_s << u"､｡｢｣･ｰﾞﾟ"_s;
+    QTest::newRow("combining sound marks") << u"\u3099\u309A"_s << u"ﾞﾟ"_s;
+    QTest::newRow("plain katakana") << u"カタカナ"_s << u"ｶﾀｶﾅ"_s;
+    QTest::newRow("voiced splits") << u"ガパヴ"_s << u"ｶﾞﾊﾟｳﾞ"_s;
+    QTest::newRow("wa and wo voiced") << u"ヷヺ"_s << u"ﾜﾞｦﾞ"_s;
+    QTest::newRow("vi ve and voiced iteration") << u"ヸヹヾ"_s << u"ヰﾞヱﾞヽﾞ"_s;
+    QTest::newRow("katakana without half form stay") << u"ヮヰヱヵヶヽ"_s << u"ヮヰヱヵヶヽ"_s;
+    QTest::newRow("small kana convert") << u"ァッャ"_s << u"ｧｯｬ"_s;
+    QTest::newRow("hiragana and kanji stay") << u"ひらがな漢字"_s << u"ひらがな漢字"_s;
+    QTest::newRow("quotes") << u"’”‘“"_s << u"'\"‘“"_s;
+    QTest::newRow("currency and signs") << u"￠￡￢￣￤￥￦"_s << u"¢£¬¯¦¥₩"_s;
+    QTest::newRow("box drawing and arrows stay") << u"│■○←↑→↓"_s << u"│■○←↑→↓"_s;
+    QTest::newRow("hangul stays") << u"한글"_s << u"한글"_s;
+    QTest::newRow("half-width input unchanged") << u"abc ｶﾞ ~"_s << u"abc ｶﾞ ~"_s;
+    QTest::newRow("emoji unchanged") << u"a😀b"_s << u"a😀b"_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestWidth::narrow()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(width::narrow(in), out);
+}
+
+void TestWidth::wide_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("letters digits space") << u"ABC 123"_s << u"ＡＢＣ　１２３"_s;
+    QTest::newRow("symbols of a form") << u"+=&|%?/:"_s << u"＋＝＆｜％？／："_s;
+    QTest::newRow("backslash stays") << u"\\"_s << u"\\"_s;
+    QTest::newRow("quotes") << u"'\""_s << u"＇＂"_s;
+    QTest::newRow("tilde") << u"~"_s << u"～"_s;
+    QTest::newRow("yen") << u"¥"_s << u"￥"_s;
+    QTest::newRow("half katakana") << u"ｶﾀｶﾅ"_s << u"カタカナ"_s;
+    QTest::newRow("voiced composes") << u"ｶﾞﾊﾟｳﾞ"_s << u"ガパヴ"_s;
+    QTest::newRow("wa voiced composes") << u"ﾜﾞｦﾞ"_s << u"ヷヺ"_s;
+    QTest::newRow("mark after a letter that takes none") << u"ｱﾞ"_s << u"ア゛"_s;
+    QTest::newRow("lone marks") << u"ﾞﾟ"_s << u"゛゜"_s;
+    QTest::newRow("half punctuation") << u"｡｢｣､･ｰ"_s << u"。「」、・ー"_s;
+    QTest::newRow("kanji hiragana full-width stay") << u"漢字ひらＡ"_s << u"漢字ひらＡ"_s;
+    QTest::newRow("condition with alternatives") << u"@ 大阪|兵庫"_s << u"＠　大阪｜兵庫"_s;
+}
+
+void TestWidth::wide()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(width::wide(in), out);
+}
+
+QTEST_GUILESS_MAIN(TestWidth)
+#include "tst_width.moc"
