@@ -1,0 +1,324 @@
+#include "platform/CodePage932.h"
+#include "settings/clINI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestClIni : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void missingFile_givesDefaultsAndFirstSaveCreatesIt();
+    void windowsFile_readsAsWritten();
+    void windowsFile_saveChangesOnlyTheKey();
+    void emptyValue_isNotTheDefault();
+    void longValue_cutAt1023Bytes();
+    void blanksAndQuotes_droppedOnRead();
+    void defaultTrailingBlanks_cut();
+    void writes_visibleTogetherWhenDropped();
+    void otherObjectsWrite_seenByLaterRead();
+    void lineBreaksInValue_cannotAddKeys();
+    void unmappableCharacters_becomeQuestionMarks();
+    void newFileMode0600_existingKeepsMode();
+    void unwritableFolder_remembered();
+    void badFiles_neverCrash_data();
+    void badFiles_neverCrash();
+    void tenMegabyteValue();
+    void killedWriter_neverTearsTheFile();
+
+private:
+    static void put(const QString &folder, const QByteArray &bytes)
+    {
+        QFile f(folder + u"/KVN.ini"_s);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray fileOf(const QString &folder)
+    {
+        QFile f(folder + u"/KVN.ini"_s);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+void TestClIni::missingFile_givesDefaultsAndFirstSaveCreatesIt()
+{
+    QTemporaryDir dir;
+    {
+        clINI ini(dir.path());
+        QCOMPARE(ini.path(), dir.path() + u"/KVN.ini"_s);
+        QCOMPARE(ini.GetSetting(Keys::TimerTime), u"60"_s);
+        QCOMPARE(ini.GetSetting(Keys::RirekiSuu), u"500"_s);
+        QCOMPARE(ini.GetSetting(Keys::Keyword.section, Keys::Keyword.key(0), QString()), QString());
+        QVERIFY(!QFile::exists(ini.path()));
+        ini.SaveSetting(Keys::To, u"a@example.jp"_s);
+        QCOMPARE(ini.GetSetting(Keys::To), u"a@example.jp"_s); // its own pending write
+        QVERIFY(!QFile::exists(ini.path()));
+    }
+    QCOMPARE(fileOf(dir.path()), QByteArray("[MAIL]\r\nTO=a@example.jp\r\n"));
+    QCOMPARE(clINI(dir.path()).GetSetting(Keys::To), u"a@example.jp"_s);
+}
+
+void TestClIni::windowsFile_readsAsWritten()
+{
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QStringLiteral(KORVANI_TEST_DATA "/windows_kvn.ini"), dir.filePath(u"KVN.ini"_s)));
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(Keys::TimerTime), u"120"_s);
+    QCOMPARE(ini.GetSetting(Keys::To), u"a@example.jp;b@example.jp"_s);
+    QCOMPARE(ini.GetSetting(Keys::Keyword.section, Keys::Keyword.key(0), QString()), u"大阪 -東京"_s);
+    QCOMPARE(ini.GetSetting(Keys::Keyword.section, Keys::Keyword.key(1), QString()), u"@ 兵庫|奈良"_s);
+    QCOMPARE(ini.GetSetting(Keys::Url.section, Keys::Url.key(0), QString()), u"http://example.jp/?a=1&b=2"_s);
+    QCOMPARE(ini.GetSetting(Keys::Rireki.section, Keys::Rireki.key(0), QString()), u"ソフト表示"_s);
+    QCOMPARE(ini.GetSetting(Keys::Rireki.section, Keys::Rireki.key(1), QString()), u"  quoted with blanks  "_s);
+    QCOMPARE(ini.GetSetting(u"mail"_s, u"smtp_server"_s, QString()), u"smtp.example.jp"_s);
+    QCOMPARE(ini.GetSetting(Keys::Check1), u"1"_s); // absent: the default
+}
+
+void TestClIni::windowsFile_saveChangesOnlyTheKey()
+{
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QStringLiteral(KORVANI_TEST_DATA "/windows_kvn.ini"), dir.filePath(u"KVN.ini"_s)));
+    QFile::setPermissions(dir.filePath(u"KVN.ini"_s), QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray before = fileOf(dir.path());
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(0), u"新しい行"_s);
+    }
+    QByteArray expected = before;
+    expected.replace(cp932::encode(u"TEXT0=ソフト表示"_s), cp932::encode(u"TEXT0=新しい行"_s));
+    QCOMPARE(fileOf(dir.path()), expected);
+}
+
+void TestClIni::emptyValue_isNotTheDefault()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nTIMERTIME=\r\n");
+    QCOMPARE(clINI(dir.path()).GetSetting(Keys::TimerTime), QString());
+}
+
+void TestClIni::longValue_cutAt1023Bytes()
+{
+    QTemporaryDir dir;
+    const QString ja(600, QChar(u'あ'));
+    const QString ascii(2000, QChar(u'x'));
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(u"S"_s, u"ja"_s, ja);
+        ini.SaveSetting(u"S"_s, u"odd"_s, u"x"_s + ja);
+        ini.SaveSetting(u"S"_s, u"ascii"_s, ascii);
+        // The cap holds for a pending write too.
+        QCOMPARE(ini.GetSetting(u"S"_s, u"ja"_s, QString()), ja.left(511));
+    }
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"S"_s, u"ja"_s, QString()), ja.left(511));
+    QCOMPARE(ini.GetSetting(u"S"_s, u"odd"_s, QString()), u"x"_s + ja.left(511));
+    QCOMPARE(ini.GetSetting(u"S"_s, u"ascii"_s, QString()), ascii.left(1023));
+    QCOMPARE(ini.GetSetting(u"S"_s, u"none"_s, ascii), ascii.left(1023));
+}
+
+void TestClIni::blanksAndQuotes_droppedOnRead()
+{
+    QTemporaryDir dir;
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(u"S"_s, u"blank"_s, u"  padded\t "_s);
+        ini.SaveSetting(u"S"_s, u"quoted"_s, u"\"x y\""_s);
+        ini.SaveSetting(u"S"_s, u"ideographic"_s, u"\u3000z\u3000"_s);
+    }
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"S"_s, u"blank"_s, QString()), u"padded"_s);
+    QCOMPARE(ini.GetSetting(u"S"_s, u"quoted"_s, QString()), u"x y"_s);
+    QCOMPARE(ini.GetSetting(u"S"_s, u"ideographic"_s, QString()), u"\u3000z\u3000"_s);
+}
+
+void TestClIni::defaultTrailingBlanks_cut()
+{
+    QTemporaryDir dir;
+    QCOMPARE(clINI(dir.path()).GetSetting(u"S"_s, u"k"_s, u" d  "_s), u" d"_s);
+}
+
+void TestClIni::writes_visibleTogetherWhenDropped()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nTIMERTIME=60\r\n");
+    {
+        clINI writer(dir.path());
+        writer.SaveSetting(Keys::TimerTime, u"30"_s);
+        writer.SaveSetting(Keys::RirekiSuu, u"100"_s);
+        clINI reader(dir.path());
+        QCOMPARE(reader.GetSetting(Keys::TimerTime), u"60"_s);
+        QCOMPARE(reader.GetSetting(Keys::RirekiSuu), u"500"_s);
+        QCOMPARE(writer.GetSetting(Keys::TimerTime), u"30"_s);
+    }
+    clINI reader(dir.path());
+    QCOMPARE(reader.GetSetting(Keys::TimerTime), u"30"_s);
+    QCOMPARE(reader.GetSetting(Keys::RirekiSuu), u"100"_s);
+}
+
+// A long-lived object (a page check) must see what the settings dialog saved meanwhile, and
+// must not undo it when it writes something of its own.
+void TestClIni::otherObjectsWrite_seenByLaterRead()
+{
+    QTemporaryDir dir;
+    clINI longLived(dir.path());
+    QCOMPARE(longLived.GetSetting(Keys::TopLine), u"0"_s);
+    for (int i = 1; i <= 3; ++i) {
+        clINI dialog(dir.path());
+        dialog.SaveSetting(Keys::TopLine, QString::number(i));
+        QVERIFY(dialog.commit());
+        QCOMPARE(longLived.GetSetting(Keys::TopLine), QString::number(i));
+    }
+    longLived.SaveSetting(Keys::Check2, u"1"_s);
+    {
+        clINI dialog(dir.path());
+        dialog.SaveSetting(Keys::Subject, u"1"_s);
+    }
+    QVERIFY(longLived.commit());
+    clINI after(dir.path());
+    QCOMPARE(after.GetSetting(Keys::TopLine), u"3"_s);
+    QCOMPARE(after.GetSetting(Keys::Subject), u"1"_s);
+    QCOMPARE(after.GetSetting(Keys::Check2), u"1"_s);
+}
+
+void TestClIni::lineBreaksInValue_cannotAddKeys()
+{
+    QTemporaryDir dir;
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(Keys::Rireki.section, u"TEXT0"_s, u"line\r\n[MAIL]\r\nTO=evil@example.com\nx\rNUL\0end"_s);
+    }
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(Keys::To), QString());
+    QCOMPARE(
+        ini.GetSetting(Keys::Rireki.section, u"TEXT0"_s, QString()), u"line  [MAIL]  TO=evil@example.com x NUL end"_s);
+    QCOMPARE(fileOf(dir.path()).count("\r\n"), 2);
+}
+
+void TestClIni::unmappableCharacters_becomeQuestionMarks()
+{
+    QTemporaryDir dir;
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(u"S"_s, u"k"_s, u"絵文字😀と한글"_s);
+    }
+    QCOMPARE(clINI(dir.path()).GetSetting(u"S"_s, u"k"_s, QString()), u"絵文字?と??"_s);
+}
+
+void TestClIni::newFileMode0600_existingKeepsMode()
+{
+    QTemporaryDir dir;
+    clINI(dir.path()).SaveSetting(Keys::PopPassword, u"secret"_s);
+    const QString path = dir.filePath(u"KVN.ini"_s);
+    const auto groupOrOther = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+        | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFile::permissions(path) & (QFile::ReadOwner | QFile::WriteOwner), QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(QFile::permissions(path) & groupOrOther, QFileDevice::Permissions());
+
+    const auto shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QVERIFY(QFile::setPermissions(path, shared));
+    clINI(dir.path()).SaveSetting(Keys::PopPassword, u"other"_s);
+    QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::ReadGroup | QFile::ReadOther);
+}
+
+void TestClIni::unwritableFolder_remembered()
+{
+    QTemporaryDir dir;
+    // A folder path that runs through a plain file can never be written, even by root.
+    put(dir.path(), "[MAIL]\r\n");
+    const QString folder = dir.filePath(u"KVN.ini/sub"_s);
+    clINI ini(folder);
+    QCOMPARE(ini.GetSetting(Keys::TimerTime), u"60"_s);
+    ini.SaveSetting(Keys::TimerTime, u"5"_s);
+    QVERIFY(!ini.writeFailed());
+    QVERIFY(!ini.commit());
+    QVERIFY(ini.writeFailed());
+    QCOMPARE(ini.GetSetting(Keys::TimerTime), u"60"_s); // the lost write is not seen later
+    ini.SaveSetting(Keys::TimerTime, u"6"_s);
+    QVERIFY(!ini.commit());
+    QVERIFY(ini.writeFailed());
+}
+
+void TestClIni::badFiles_neverCrash_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QRandomGenerator rng(7);
+    for (int i = 0; i < 5; ++i) {
+        QByteArray b(rng.bounded(1, 20000), Qt::Uninitialized);
+        for (char &c : b)
+            c = static_cast<char>(rng.bounded(256));
+        QTest::newRow(qPrintable(u"random %1"_s.arg(i))) << b;
+    }
+    QTest::newRow("UTF-16 mark then odd length") << QByteArray("\xFF\xFE[\0S\0]", 7);
+    QTest::newRow("only brackets") << QByteArray("[[[[]]]]]\r\n[\r\n]\r\n=\r\n==\r\n");
+    QTest::newRow("NUL bytes") << QByteArray("[MAIL]\r\nTO=a\0b\r\n", 16);
+}
+
+void TestClIni::badFiles_neverCrash()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    put(dir.path(), bytes);
+    {
+        clINI ini(dir.path());
+        ini.GetSetting(Keys::TimerTime);
+        ini.SaveSetting(Keys::TimerTime, u"15"_s);
+        QCOMPARE(ini.GetSetting(Keys::TimerTime), u"15"_s);
+    }
+    QCOMPARE(clINI(dir.path()).GetSetting(Keys::TimerTime), u"15"_s);
+}
+
+void TestClIni::tenMegabyteValue()
+{
+    QTemporaryDir dir;
+    const QString huge(10 * 1024 * 1024, QChar(u'z'));
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(u"S"_s, u"big"_s, huge);
+        ini.SaveSetting(u"S"_s, u"after"_s, u"ok"_s);
+    }
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"S"_s, u"big"_s, QString()).size(), 1023);
+    QCOMPARE(ini.GetSetting(u"S"_s, u"after"_s, QString()), u"ok"_s);
+}
+
+// Kill a writer at random moments: the file is always one whole round, never a mixture or a
+// half-written file.
+void TestClIni::killedWriter_neverTearsTheFile()
+{
+    QTemporaryDir dir;
+    const QString writer = QCoreApplication::applicationDirPath() + u"/settings_writer"_s;
+    QRandomGenerator rng(42);
+    int roundsSeen = 0;
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        QProcess p;
+        p.start(writer, {dir.path()});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(static_cast<int>(rng.bounded(30, 250)));
+        p.kill();
+        QVERIFY(p.waitForFinished());
+
+        const QByteArray bytes = fileOf(dir.path());
+        if (bytes.isEmpty())
+            continue; // killed before its first round was done
+        clINI ini(dir.path());
+        const QString first = ini.GetSetting(u"RIREKI"_s, u"TEXT0"_s, QString()).section(u' ', 0, 0);
+        QVERIFY(!first.isEmpty());
+        for (int k = 1; k < 300; ++k)
+            QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT%1"_s.arg(k), QString()).section(u' ', 0, 0), first);
+        QVERIFY(bytes.endsWith("\r\n"));
+        ++roundsSeen;
+    }
+    QVERIFY2(roundsSeen >= 6, qPrintable(QString::number(roundsSeen)));
+    // No temporary file is left behind as a second settings file.
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files);
+    QVERIFY(left.contains(u"KVN.ini"_s));
+}
+
+QTEST_GUILESS_MAIN(TestClIni)
+#include "tst_clini.moc"
