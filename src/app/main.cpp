@@ -1,16 +1,15 @@
-#include "platform/AppTitle.h"
+#include "app/Form1.h"
+#include "patrol/WebEngineBrowser.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
+    // The browser engine reads its switches before the application object exists.
+    WebEngineBrowser::prepareEnvironment();
     QApplication app(argc, argv);
-    QMainWindow w;
-    const QString caption = AppTitle::get() + QStringLiteral("  ") + AppTitle::version();
-    w.setWindowTitle(caption);
-    AppTitle::set(caption);
-    w.resize(776, 508);
+    app.setQuitOnLastWindowClosed(true);
+    Form1 w;
     w.show();
     return app.exec();
 }

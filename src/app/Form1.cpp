@@ -1,0 +1,315 @@
+#include "app/Form1.h"
+
+#include "app/ExtentListWidget.h"
+#include "app/ListPersistence.h"
+#include "app/SortedListBox.h"
+#include "patrol/Browser.h"
+#include "patrol/WebEngineBrowser.h"
+#include "platform/AppTitle.h"
+#include "platform/QuitSignals.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/clINI.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QSvgRenderer>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Positions are given in twips; 15 twips make one pixel at 96 dpi, and Qt scales from there.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QFont jpFont(bool proportional, bool bold = false)
+{
+    QFont f;
+    if (proportional)
+        f.setFamilies({u"ＭＳ Ｐゴシック"_s, u"MS PGothic"_s, u"IPAPGothic"_s, u"IPAPゴシック"_s});
+    else
+        f.setFamilies({u"ＭＳ ゴシック"_s, u"MS Gothic"_s, u"IPAGothic"_s, u"IPAゴシック"_s});
+    f.setStyleHint(proportional ? QFont::SansSerif : QFont::Monospace);
+    f.setPointSizeF(9.75);
+    f.setBold(bold);
+    return f;
+}
+
+QPixmap renderSvg(const QString &resource, QSize size)
+{
+    QSvgRenderer renderer(resource);
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    renderer.render(&p);
+    return pm;
+}
+
+QIcon makeWindowIcon()
+{
+    QIcon icon;
+    icon.addPixmap(renderSvg(u":/icons/korvani.svg"_s, QSize(32, 32)));
+    icon.addPixmap(renderSvg(u":/icons/korvani.svg"_s, QSize(16, 16)));
+    return icon;
+}
+
+template<typename W> W *place(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *w = new W(parent);
+    w->setObjectName(QString::fromUtf8(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    QLabel *l = place<QLabel>(parent, name, geometry);
+    l->setText(text);
+    return l;
+}
+
+// A label that is sized to its text: a layout resizes it whenever the text changes, leaving its
+// left edge where it is.
+QLabel *autoSizeLabel(QWidget *parent, const char *name, QPoint at, int room)
+{
+    auto *box = new QWidget(parent);
+    box->setGeometry(QRect(at, QSize(room, 1)));
+    auto *lay = new QHBoxLayout(box);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+    auto *l = new QLabel(box);
+    l->setObjectName(QString::fromUtf8(name));
+    lay->addWidget(l);
+    return l;
+}
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
+    : QMainWindow(parent)
+    , m_browser(browser ? std::move(browser) : std::make_unique<WebEngineBrowser>())
+{
+    setObjectName(u"Form1"_s);
+    // Sizable with a minimize box and no maximize box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(makeWindowIcon());
+    buildMenus();
+    buildControls();
+
+    connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
+    // The desktop session ending closes the window like the close box does.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
+}
+
+Form1::~Form1() = default;
+
+QString Form1::settingsFolder() const
+{
+    return m_settingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_settingsFolder;
+}
+
+void Form1::buildMenus()
+{
+    menuSetting = menuBar()->addAction(u"動作設定"_s);
+    menuSetting->setObjectName(u"menuSetting"_s);
+    menuHelp = menuBar()->addMenu(u"ヘルプ"_s);
+    menuHelp->setObjectName(u"menuHelp"_s);
+    menuアンケート = menuHelp->addAction(u"アンケート送信"_s);
+    menuアンケート->setObjectName(u"menuアンケート"_s);
+    menuORBELLWEB = menuHelp->addAction(u"ORBELLのウェブサイトを開く"_s);
+    menuORBELLWEB->setObjectName(u"menuORBELLWEB"_s);
+}
+
+void Form1::buildControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(u"client"_s);
+    setCentralWidget(client);
+    client->installEventFilter(this);
+
+    for (int i = 0; i < 2; ++i) {
+        QPushButton *b = place<QPushButton>(client, i == 0 ? "cmd動作制御_0" : "cmd動作制御_1",
+            i == 0 ? twips(15, 30, 615, 495) : twips(660, 30, 615, 495));
+        b->setProperty("index", i);
+        const QSize picture = i == 0 ? QSize(31, 31) : QSize(32, 32);
+        b->setIcon(QIcon(renderSvg(i == 0 ? u":/icons/start.svg"_s : u":/icons/stop.svg"_s, picture)));
+        b->setIconSize(picture);
+        b->setToolTip(i == 0 ? u"開始"_s : u"停止"_s);
+        cmd動作制御[static_cast<size_t>(i)] = b;
+    }
+    cmd動作制御[0]->setEnabled(false);
+
+    cmdRun = place<QPushButton>(client, "cmdRun", twips(1515, 150, 1215, 315));
+    cmdRun->setText(u"強制実行"_s);
+
+    Label5 = label(client, "Label5", u"対象URL(ダブルクリックで変更)"_s, twips(3630, 270, 2610, 255));
+
+    Label7 = label(client, "Label7", u"次のチェックまであと"_s, twips(4230, 255, 3855, 375));
+    Label7->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label7->setFont(jpFont(true, true));
+    QPalette blue = Label7->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label7->setPalette(blue);
+    Label7->setAutoFillBackground(false);
+
+    LaCountDown = autoSizeLabel(client, "LaCountDown", twips(8145, 270, 255, 195).topLeft(), 200);
+    LaCountDown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LaCountDown->setFont(jpFont(true, true));
+    LaCountDown->setPalette(blue);
+    LaCountDown->setAutoFillBackground(false);
+
+    Label3 = label(client, "Label3", u"送信履歴"_s, twips(9675, 270, 2175, 375));
+
+    cmdList3Clear = place<QPushButton>(client, "cmdList3Clear", twips(10515, 150, 1095, 375));
+    cmdList3Clear->setText(u"履歴消去"_s);
+
+    WebBrowser1 = m_browser.get();
+    if (QWidget *view = WebBrowser1->widget()) {
+        view->setParent(client);
+        view->setObjectName(u"WebBrowser1"_s);
+        view->setGeometry(twips(-15, 525, 3615, 4485));
+    }
+
+    ListURL = place<QListWidget>(client, "ListURL", twips(3615, 510, 6015, 1230));
+    ListURL->setFont(jpFont(true));
+
+    Label2 = label(client, "Label2", u"抜き出されたテキスト"_s, twips(3630, 1815, 5895, 375));
+
+    List1 = place<ExtentListWidget>(client, "List1", twips(3615, 2040, 6015, 2985));
+    List1->setFont(jpFont(false));
+
+    Label1 = label(client, "Label1", u"送信本文"_s, twips(3660, 5190, 5895, 375));
+
+    Text1 = place<QPlainTextEdit>(client, "Text1", twips(3645, 5385, 6000, 1830));
+    Text1->setReadOnly(true);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette yellow = Text1->palette();
+    yellow.setColor(QPalette::Base, QColor(255, 255, 192));
+    yellow.setColor(QPalette::Text, Qt::black);
+    Text1->setPalette(yellow);
+
+    Label4 = label(client, "Label4", u"検索単語(ダブルクリックで変更）"_s, twips(30, 5175, 2565, 300));
+
+    ListKeyWord = place<QListWidget>(client, "ListKeyWord", twips(0, 5385, 3615, 1815));
+    ListKeyWord->setFont(jpFont(false));
+
+    List3 = place<QListWidget>(client, "List3", twips(9675, 510, 1935, 6690));
+    List3->setFont(jpFont(false));
+
+    Picture1 = place<QWidget>(client, "Picture1", twips(0, 7215, 11640, 405));
+    auto *strip = new QHBoxLayout(Picture1);
+    strip->setContentsMargins(240 / 15, 15 / 15, 0, 0);
+    LaStatus = new QLabel(Picture1);
+    LaStatus->setObjectName(u"LaStatus"_s);
+    strip->addWidget(LaStatus, 0, Qt::AlignLeft | Qt::AlignTop);
+    strip->addStretch(1);
+
+    // Scratch list of the shut-down sequence: below the client area and never shown.
+    List4 = place<SortedListBox>(client, "List4", twips(135, 7785, 495, 240));
+    List4->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    Timer1->start();
+
+    client->setMinimumSize(1, 1);
+    resize(776, 508 + menuBar()->sizeHint().height());
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only the status strip follows the window: its width and its bottom edge.
+    if (watched == centralWidget() && event->type() == QEvent::Resize && Picture1) {
+        const QSize s = centralWidget()->size();
+        Picture1->setGeometry(0, s.height() - 405 / 15, s.width(), 405 / 15);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    if (!m_loaded)
+        Form_Load();
+    QMainWindow::showEvent(event);
+}
+
+void Form1::SetHitListExtent()
+{
+    List1->setHorizontalExtent(3005);
+}
+
+void Form1::Form_Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    const QString caption = AppTitle::get() + u"  "_s + AppTitle::version();
+    setWindowTitle(caption);
+    AppTitle::set(caption);
+
+    clINI ini(settingsFolder());
+    ListPersistence::load(ini, ListKeyWord, ListURL, List3);
+    SetHitListExtent();
+    LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
+    WebBrowser1->setSilent(true);
+}
+
+QString Form1::saveFailedText(const QString &path)
+{
+    return u"設定ファイルに書き込めませんでした。検索単語・対象URL・送信履歴は保存されていません。\r\n"_s + path;
+}
+
+bool Form1::Form_Unload()
+{
+    if (m_unloaded)
+        return true;
+    m_unloaded = true;
+    Timer1->stop();
+    clINI ini(settingsFolder());
+    ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
+    if (ini.commit())
+        return true;
+    const QString text = saveFailedText(ini.path());
+    std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
+    // A signal means the session or a process manager ends the program: no box may hold it up.
+    if (!m_closedBySignal)
+        Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Critical, this);
+    return false;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (m_loaded)
+        Form_Unload();
+    event->accept();
+    QMainWindow::closeEvent(event);
+    // Waits in the middle of a patrol step run nested event loops; they all end here.
+    QCoreApplication::quit();
+}
+
+void Form1::onQuitSignal(int)
+{
+    m_closedBySignal = true;
+    close();
+}
+
+void Form1::Timer1_Timer()
+{
+    // The countdown comes with the scheduler.
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "patrol/Browser.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class ExtentListWidget;
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class SortedListBox;
+
+// The main window. It owns the three lists that the program keeps between runs and the controls
+// that hold the patrol's state; the work behind its handlers lives elsewhere.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // The browser is made by the caller so that tests can hand in a scripted one; the window takes
+    // ownership. With none, the Qt WebEngine browser is made.
+    explicit Form1(std::unique_ptr<Browser> browser = nullptr, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The settings folder is the executable's unless a test names another, before showing.
+    void setSettingsFolder(const QString &folder) { m_settingsFolder = folder; }
+    QString settingsFolder() const;
+
+    // Start-up sequence; runs once, before the window is first shown.
+    void Form_Load();
+
+    // Shut-down sequence; runs once, whatever closes the window. False when the lists could not
+    // be written.
+    bool Form_Unload();
+    bool unloaded() const { return m_unloaded; }
+
+    // Message shown when the lists could not be saved.
+    static QString saveFailedText(const QString &path);
+
+    std::array<QPushButton *, 2> cmd動作制御 {};
+    QPushButton *cmdRun = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *LaCountDown = nullptr;
+    QLabel *Label3 = nullptr;
+    QPushButton *cmdList3Clear = nullptr;
+    Browser *WebBrowser1 = nullptr;
+    QListWidget *ListURL = nullptr;
+    QLabel *Label2 = nullptr;
+    ExtentListWidget *List1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    QLabel *Label4 = nullptr;
+    QListWidget *ListKeyWord = nullptr;
+    QListWidget *List3 = nullptr;
+    QWidget *Picture1 = nullptr;
+    QLabel *LaStatus = nullptr;
+    SortedListBox *List4 = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    QAction *menuSetting = nullptr;
+    QMenu *menuHelp = nullptr;
+    QAction *menuアンケート = nullptr;
+    QAction *menuORBELLWEB = nullptr;
+
+    void SetHitListExtent();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void Timer1_Timer();
+    void onQuitSignal(int signalNumber);
+
+    std::unique_ptr<Browser> m_browser;
+    QString m_settingsFolder;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_closedBySignal = false;
+};

@@ -1,0 +1,252 @@
+#include "../patrol/ScriptedBrowser.h"
+#include "app/ExtentListWidget.h"
+#include "app/Form1.h"
+#include "app/ListPersistence.h"
+#include "app/SortedListBox.h"
+#include "platform/AppTitle.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/clINI.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void missingFile_blankListsAndDefaults();
+    void controls_inTheirStartUpState();
+    void conditions_closeUpSortedAtShutDown();
+    void history_keepsNewestRirekisuuPlusOne();
+    void history_limitValues_data();
+    void history_limitValues();
+    void history_loweredDuringRun_leavesOlderKeys();
+    void history_gapClosesUp();
+    void unwritableFolder_toldOnce();
+    void historyLimit_conversion_data();
+    void historyLimit_conversion();
+
+private:
+    std::unique_ptr<Form1> open(const QString &folder)
+    {
+        auto w = std::make_unique<Form1>(std::make_unique<ScriptedBrowser>());
+        w->setSettingsFolder(folder);
+        w->Form_Load();
+        return w;
+    }
+    static void put(const QString &folder, const QByteArray &bytes)
+    {
+        QFile f(folder + u"/KVN.ini"_s);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QStringList rows(QListWidget *l)
+    {
+        QStringList r;
+        for (int i = 0; i < l->count(); ++i)
+            r << l->item(i)->text();
+        return r;
+    }
+};
+
+void TestForm1::init()
+{
+    AppTitle::set(u"Korvani"_s);
+    Ui::testing::reset();
+}
+
+void TestForm1::missingFile_blankListsAndDefaults()
+{
+    QTemporaryDir dir;
+    auto w = open(dir.path());
+    QCOMPARE(w->windowTitle(), u"Korvani  1.8.0"_s);
+    QCOMPARE(AppTitle::get(), u"Korvani  1.8.0"_s);
+    QCOMPARE(w->ListKeyWord->count(), 100);
+    QCOMPARE(w->ListURL->count(), 100);
+    QCOMPARE(rows(w->ListKeyWord), QStringList(100, QString()));
+    QCOMPARE(w->List3->count(), 0);
+    QCOMPARE(w->LaCountDown->text(), u"60"_s);
+}
+
+void TestForm1::controls_inTheirStartUpState()
+{
+    QTemporaryDir dir;
+    auto w = open(dir.path());
+    QVERIFY(w->findChild<QPushButton *>(u"cmd動作制御_0"_s) == w->cmd動作制御[0]);
+    QVERIFY(!w->cmd動作制御[0]->isEnabled());
+    QVERIFY(w->cmd動作制御[1]->isEnabled());
+    QVERIFY(w->cmdRun->isEnabled());
+    QCOMPARE(w->cmdRun->text(), u"強制実行"_s);
+    QVERIFY(w->Timer1->isActive());
+    QCOMPARE(w->Timer1->interval(), 1000);
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(w->List4->isHidden());
+    QCOMPARE(w->List1->horizontalExtent(), 3005);
+    for (const char *name : {"ListURL", "ListKeyWord", "List1", "List3", "LaStatus", "Text1", "Picture1", "Label7"})
+        QVERIFY2(w->findChild<QWidget *>(QString::fromLatin1(name)), name);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    // The extent survives clearing the list.
+    w->List1->clear();
+    QTest::qWait(10);
+    QVERIFY(w->List1->horizontalScrollBar()->maximum() >= 3005 - w->List1->viewport()->width());
+    w->close();
+}
+
+void TestForm1::conditions_closeUpSortedAtShutDown()
+{
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[KEYWORD]\r\nKEY0=b\r\nKEY1=\r\nKEY2=A\r\nKEY3=c\r\nKEY4=b\r\nKEY150=ignored\r\n"
+        "[URL]\r\nURL5=http://x/\r\nURL7=http://a/\r\n");
+    {
+        auto w = open(dir.path());
+        QCOMPARE(rows(w->ListKeyWord).mid(0, 5), (QStringList {u"b"_s, QString(), u"A"_s, u"c"_s, u"b"_s}));
+        QCOMPARE(w->ListKeyWord->count(), 100);
+        QVERIFY(w->Form_Unload());
+    }
+    clINI ini(dir.path());
+    QStringList keys;
+    for (int i = 0; i < 100; ++i)
+        keys << ini.GetSetting(u"KEYWORD"_s, u"KEY%1"_s.arg(i), u"<none>"_s);
+    QCOMPARE(keys.mid(0, 5), (QStringList {u"A"_s, u"b"_s, u"b"_s, u"c"_s, QString()}));
+    QCOMPARE(keys.mid(4), QStringList(96, QString()));
+    QCOMPARE(ini.GetSetting(u"URL"_s, u"URL0"_s, QString()), u"http://a/"_s);
+    QCOMPARE(ini.GetSetting(u"URL"_s, u"URL1"_s, QString()), u"http://x/"_s);
+    QCOMPARE(ini.GetSetting(u"URL"_s, u"URL7"_s, u"<none>"_s), QString());
+    auto again = open(dir.path());
+    QCOMPARE(rows(again->ListKeyWord).mid(0, 5), (QStringList {u"A"_s, u"b"_s, u"b"_s, u"c"_s, QString()}));
+}
+
+void TestForm1::history_keepsNewestRirekisuuPlusOne()
+{
+    QTemporaryDir dir;
+    {
+        auto w = open(dir.path());
+        for (int i = 0; i < 600; ++i)
+            w->List3->insertItem(0, u"line %1"_s.arg(i)); // newest on top
+        w->List3->insertItem(0, QString(5000, u'長'));
+        QVERIFY(w->Form_Unload());
+    }
+    auto w = open(dir.path());
+    QCOMPARE(w->List3->count(), 501);
+    QCOMPARE(w->List3->item(0)->text(), QString(511, u'長'));
+    QCOMPARE(w->List3->item(1)->text(), u"line 599"_s);
+    QCOMPARE(w->List3->item(500)->text(), u"line 100"_s);
+}
+
+void TestForm1::history_limitValues_data()
+{
+    QTest::addColumn<QByteArray>("limit");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("0 keeps one") << QByteArray("0") << 1;
+    QTest::newRow("2.5 to even") << QByteArray("2.5") << 3;
+    QTest::newRow("abc falls back to 500") << QByteArray("abc") << 501;
+    QTest::newRow("out of range falls back") << QByteArray("99999999999") << 501;
+}
+
+void TestForm1::history_limitValues()
+{
+    QFETCH(QByteArray, limit);
+    QFETCH(int, kept);
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nRIREKISUU=" + limit + "\r\n");
+    {
+        auto w = open(dir.path());
+        for (int i = 0; i < 600; ++i)
+            w->List3->addItem(u"h%1"_s.arg(i));
+        QVERIFY(w->Form_Unload());
+    }
+    QCOMPARE(open(dir.path())->List3->count(), kept);
+}
+
+void TestForm1::history_loweredDuringRun_leavesOlderKeys()
+{
+    QTemporaryDir dir;
+    {
+        auto w = open(dir.path());
+        for (int i = 0; i < 501; ++i)
+            w->List3->addItem(u"old%1"_s.arg(i));
+        QVERIFY(w->Form_Unload());
+    }
+    {
+        auto w = open(dir.path());
+        clINI(dir.path()).SaveSetting(Keys::RirekiSuu, u"100"_s); // the dialog, during the run
+        w->List3->clear();
+        w->List3->addItem(u"new"_s);
+        QVERIFY(w->Form_Unload());
+    }
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT0"_s, QString()), u"new"_s);
+    QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT100"_s, u"<none>"_s), QString());
+    QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT101"_s, QString()), u"old101"_s);
+    ini.SaveSetting(Keys::RirekiSuu, u"500"_s);
+    QVERIFY(ini.commit());
+    auto w = open(dir.path());
+    QCOMPARE(w->List3->count(), 1 + 400);
+    QCOMPARE(w->List3->item(1)->text(), u"old101"_s);
+
+    // A negative limit loads nothing and leaves the keys as they are.
+    clINI(dir.path()).SaveSetting(Keys::RirekiSuu, u"-3"_s);
+    {
+        auto neg = open(dir.path());
+        QCOMPARE(neg->List3->count(), 0);
+        QVERIFY(neg->Form_Unload());
+    }
+    QCOMPARE(clINI(dir.path()).GetSetting(u"RIREKI"_s, u"TEXT0"_s, QString()), u"new"_s);
+}
+
+void TestForm1::history_gapClosesUp()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[RIREKI]\r\nTEXT0=a\r\nTEXT1=b\r\nTEXT2=c\r\nTEXT3=\r\nTEXT4=e\r\n");
+    QCOMPARE(rows(open(dir.path())->List3), (QStringList {u"a"_s, u"b"_s, u"c"_s, u"e"_s}));
+}
+
+void TestForm1::unwritableFolder_toldOnce()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\n");
+    const QString folder = dir.filePath(u"KVN.ini/sub"_s); // runs through a file: never writable
+    auto w = open(folder);
+    QCOMPARE(w->ListKeyWord->count(), 100);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    QVERIFY(!w->Form_Unload());
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QVERIFY(Ui::testing::shown()[0].text.contains(folder + u"/KVN.ini"_s));
+    QCOMPARE(Ui::testing::shown()[0].title, u"Korvani  1.8.0"_s);
+    QVERIFY(w->Form_Unload()); // runs once: no second box
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+}
+
+void TestForm1::historyLimit_conversion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("blanks") << u" 500 "_s << 500;
+    QTest::newRow("halves to even") << u"3.5"_s << 4;
+    QTest::newRow("negative") << u"-3"_s << -3;
+    QTest::newRow("no number") << u"abc"_s << 500;
+    QTest::newRow("beyond 32 bits") << u"99999999999"_s << 500;
+    QTest::newRow("capped") << u"40000"_s << 32767;
+}
+
+void TestForm1::historyLimit_conversion()
+{
+    QFETCH(QString, text);
+    QFETCH(int, limit);
+    QCOMPARE(ListPersistence::historyLimit(text), limit);
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
