@@ -17,10 +17,12 @@ if(KORVANI_ASAN)
     target_link_options(korvani_common INTERFACE -fsanitize=address,undefined)
 endif()
 
-# korvani_add_test(NAME name SOURCES ... LIBS ... [SERIAL] [TIMEOUT s] [LABELS ...])
-# One executable per test class, run headless through ctest.
+# korvani_add_test(NAME name SOURCES ... LIBS ... [SERIAL] [TIMEOUT s] [LABELS ...] [ENV ...]
+#                  [FIXTURES ...])
+# One executable per test class, run headless through ctest. FIXTURES names ctest fixtures
+# (servers started by a setup test) that must be up while it runs.
 function(korvani_add_test)
-    cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV;FIXTURES" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
@@ -38,5 +40,8 @@ function(korvani_add_test)
     endif()
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+    if(T_FIXTURES)
+        set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
     endif()
 endfunction()

@@ -1,0 +1,395 @@
+#include "mail/MailClient.h"
+
+#include "mail/MailMessage.h"
+#include "mail/MailServer.h"
+
+#include <QByteArrayList>
+#include <QDateTime>
+#include <QStringList>
+
+#include <curl/curl.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace mail {
+
+namespace {
+
+struct Limits
+{
+    int connectMs = kConnectTimeoutMs;
+    int totalMs = kTotalTimeoutMs;
+    QByteArray caFile;
+    QByteArrayList resolve;
+};
+
+Limits &limits()
+{
+    static Limits l;
+    return l;
+}
+
+void initCurlOnce()
+{
+    static std::once_flag flag;
+    std::call_once(flag, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// What the client was doing when the exchange ended; it names the failure.
+enum class Phase { Connect, Tls, Auth, Sender, Recipient, Body, Command };
+
+struct PhaseTexts
+{
+    QString rejected;
+    QString dropped;
+};
+
+PhaseTexts textsFor(Phase phase)
+{
+    switch (phase) {
+    case Phase::Connect:
+        return {u"サーバーが接続を受け付けませんでした。"_s, u"サーバーとの接続が切れました。"_s};
+    case Phase::Tls:
+        return {u"サーバーがTLSの開始を拒否しました。"_s, u"TLSの開始中に接続が切れました。"_s};
+    case Phase::Auth:
+        return {u"認証に失敗しました。"_s, u"認証中に接続が切れました。"_s};
+    case Phase::Sender:
+        return {u"送信者アドレスがサーバーに拒否されました。"_s, u"送信者の指定中に接続が切れました。"_s};
+    case Phase::Recipient:
+        return {u"宛先アドレスがサーバーに拒否されました。"_s, u"宛先の指定中に接続が切れました。"_s};
+    case Phase::Body:
+        return {u"本文がサーバーに拒否されました。"_s, u"本文の送信中に接続が切れました。"_s};
+    case Phase::Command:
+        return {u"POPコマンドがサーバーに拒否されました。"_s, u"POPコマンドの実行中に接続が切れました。"_s};
+    }
+    return {};
+}
+
+struct Exchange
+{
+    Phase phase = Phase::Connect;
+    QByteArray lastReply;
+    // The last refusal and what it refused. Replies after QUIT are not kept: curl quits after a
+    // failure, and its "221 Bye" must not hide the refusal.
+    QByteArray errorReply;
+    Phase errorPhase = Phase::Connect;
+    bool quitting = false;
+    QByteArray payload;
+    qsizetype sent = 0;
+    char error[CURL_ERROR_SIZE] = {};
+};
+
+bool isErrorReply(const QByteArray &reply)
+{
+    return reply.startsWith('4') || reply.startsWith('5') || reply.startsWith("-ERR");
+}
+
+void noteCommand(Exchange &ex, const QByteArray &line)
+{
+    const QByteArray verb = line.left(line.indexOf(' ')).trimmed().toUpper();
+    if (verb == "QUIT") {
+        ex.quitting = true;
+    } else if (verb == "STARTTLS" || verb == "STLS") {
+        ex.phase = Phase::Tls;
+    } else if (verb == "AUTH" || verb == "USER" || verb == "PASS" || verb == "APOP") {
+        ex.phase = Phase::Auth;
+    } else if (verb == "MAIL") {
+        ex.phase = Phase::Sender;
+    } else if (verb == "RCPT") {
+        ex.phase = Phase::Recipient;
+    } else if (verb == "DATA") {
+        ex.phase = Phase::Body;
+    } else if (verb == "STAT") {
+        ex.phase = Phase::Command;
+    }
+    // Anything else (EHLO, CAPA, the lines of an AUTH LOGIN) leaves the phase as it is.
+}
+
+int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *user)
+{
+    auto &ex = *static_cast<Exchange *>(user);
+    const QByteArray text(data, qsizetype(size));
+    if (type == CURLINFO_HEADER_IN && !ex.quitting) {
+        for (const QByteArray &line : text.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (!trimmed.isEmpty()) {
+                ex.lastReply = trimmed;
+                if (isErrorReply(trimmed)) {
+                    ex.errorReply = trimmed;
+                    ex.errorPhase = ex.phase;
+                }
+            }
+        }
+    } else if (type == CURLINFO_HEADER_OUT) {
+        noteCommand(ex, text);
+    } else if (type == CURLINFO_DATA_OUT) {
+        ex.phase = Phase::Body;
+    }
+    return 0;
+}
+
+size_t onRead(char *buffer, size_t size, size_t count, void *user)
+{
+    auto &ex = *static_cast<Exchange *>(user);
+    const qsizetype room = qsizetype(size * count);
+    const qsizetype n = std::min(room, ex.payload.size() - ex.sent);
+    std::memcpy(buffer, ex.payload.constData() + ex.sent, size_t(n));
+    ex.sent += n;
+    return size_t(n);
+}
+
+QString replyText(const QByteArray &reply)
+{
+    QString text = QString::fromUtf8(reply);
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20) {
+            c = u' ';
+        }
+    }
+    return text;
+}
+
+QString withDetail(const QString &sentence, const QString &detail)
+{
+    return detail.isEmpty() ? sentence : sentence + u' ' + detail;
+}
+
+QString failureText(CURLcode code, const Exchange &ex)
+{
+    const QString reply = replyText(ex.errorReply);
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return u"サーバー名が見つかりませんでした。"_s;
+    case CURLE_COULDNT_CONNECT:
+        return u"サーバーに接続できませんでした。"_s;
+    case CURLE_OPERATION_TIMEDOUT:
+        return u"サーバーの応答が時間切れになりました。"_s;
+    case CURLE_USE_SSL_FAILED:
+        // Only asked for when a password would otherwise cross the network in the clear.
+        return withDetail(u"サーバーがTLSに対応していないため、パスワードを送りませんでした。"_s, reply);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return withDetail(u"TLSの接続に失敗しました。"_s, QString::fromUtf8(ex.error));
+    case CURLE_LOGIN_DENIED:
+        return withDetail(u"認証に失敗しました。"_s, reply);
+    default:
+        break;
+    }
+    const PhaseTexts texts = textsFor(reply.isEmpty() ? ex.phase : ex.errorPhase);
+    return reply.isEmpty() ? texts.dropped : withDetail(texts.rejected, reply);
+}
+
+struct CurlDeleter
+{
+    void operator()(CURL *c) const { curl_easy_cleanup(c); }
+};
+struct ListDeleter
+{
+    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+using CurlList = std::unique_ptr<curl_slist, ListDeleter>;
+
+void append(CurlList &list, const QByteArray &item)
+{
+    curl_slist *grown = curl_slist_append(list.get(), item.constData());
+    if (grown) {
+        (void)list.release();
+        list.reset(grown);
+    }
+}
+
+// The options both protocols share: limits, certificates, and TLS whenever it can be had.
+void setCommonOptions(
+    CURL *curl, Exchange &ex, const MailServer &server, bool sendsPassword, CurlList &resolve, const QByteArray &url)
+{
+    const Limits &l = limits();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(l.connectMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(l.totalMs));
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, ex.error);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, onDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &ex);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    const bool mustEncrypt = sendsPassword && !server.implicitTls && !isLoopbackHost(server.host);
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, mustEncrypt ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+    if (!l.caFile.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, l.caFile.constData());
+    }
+    for (const QByteArray &entry : l.resolve) {
+        append(resolve, entry);
+    }
+    if (resolve) {
+        curl_easy_setopt(curl, CURLOPT_RESOLVE, resolve.get());
+    }
+}
+
+} // namespace
+
+QString SendMail(const QString &server, const QString &recipients, const QString &sender, const QString &subject,
+    const QString &body, const QString &reserved)
+{
+    Q_UNUSED(reserved);
+    if (server.trimmed().isEmpty()) {
+        return u"SMTPサーバーが設定されていません。"_s;
+    }
+    const std::optional<MailServer> target = parseMailServer(server, Protocol::Smtp);
+    if (!target) {
+        return u"SMTPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(server);
+    }
+    const QString from = sender.trimmed();
+    if (from.isEmpty()) {
+        return u"送信者アドレスが設定されていません。"_s;
+    }
+    if (!isUsableAddress(from)) {
+        return u"送信者アドレスが正しくありません。 "_s + withoutLineBreaks(from);
+    }
+    const QStringList to = splitRecipients(recipients);
+    if (to.isEmpty()) {
+        return u"宛先アドレスが設定されていません。"_s;
+    }
+    for (const QString &address : to) {
+        if (!isUsableAddress(address)) {
+            return u"宛先アドレスが正しくありません。 "_s + withoutLineBreaks(address);
+        }
+    }
+
+    initCurlOnce();
+    Exchange ex;
+    ex.payload = composeMessage({from, to, subject, body, QDateTime::currentDateTime(), newMessageId(from)});
+
+    CurlList rcpt;
+    for (const QString &address : to) {
+        append(rcpt, '<' + address.toUtf8() + '>');
+    }
+    CurlList resolve;
+    const QByteArray url = target->url().toUtf8();
+    const QByteArray mailFrom = '<' + from.toUtf8() + '>';
+    const QByteArray user = target->user.toUtf8();
+    const QByteArray password = target->password.toUtf8();
+
+    CurlHandle curl(curl_easy_init());
+    if (!curl) {
+        return u"メール送信の準備に失敗しました。"_s;
+    }
+    CURL *c = curl.get();
+    setCommonOptions(c, ex, *target, target->hasUser, resolve, url);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, mailFrom.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, onRead);
+    curl_easy_setopt(c, CURLOPT_READDATA, &ex);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(ex.payload.size()));
+    if (target->hasUser) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
+    }
+
+    const CURLcode code = curl_easy_perform(c);
+    return code == CURLE_OK ? QString() : failureText(code, ex);
+}
+
+QVariant RcvMail(const QString &server, const QString &account, const QString &password, const QString &command,
+    const QString &workingFolder)
+{
+    Q_UNUSED(workingFolder);
+    if (server.trimmed().isEmpty()) {
+        return u"POPサーバーが設定されていません。"_s;
+    }
+    std::optional<MailServer> target = parseMailServer(server, Protocol::Pop3);
+    if (!target) {
+        return QString(u"POPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(server));
+    }
+    if (command.trimmed().compare(u"STAT"_s, Qt::CaseInsensitive) != 0) {
+        return QString(u"このPOPコマンドには対応していません。 "_s + withoutLineBreaks(command));
+    }
+    if (!account.isEmpty()) {
+        target->user = account;
+        target->password = password;
+        target->hasUser = true;
+    }
+    if (!target->hasUser || target->user.isEmpty()) {
+        return u"POPのアカウントが設定されていません。"_s;
+    }
+
+    initCurlOnce();
+    Exchange ex;
+    CurlList resolve;
+    const QByteArray url = target->url().toUtf8();
+    const QByteArray user = target->user.toUtf8();
+    const QByteArray pass = target->password.toUtf8();
+
+    QByteArray statReply;
+    CURLcode code = CURLE_OK;
+    {
+        CurlHandle curl(curl_easy_init());
+        if (!curl) {
+            return u"POPの準備に失敗しました。"_s;
+        }
+        CURL *c = curl.get();
+        setCommonOptions(c, ex, *target, true, resolve, url);
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, pass.constData());
+        curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "STAT");
+        // STAT answers on one line; without this curl would wait for a multi-line listing.
+        curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+        code = curl_easy_perform(c);
+        statReply = ex.lastReply;
+        // Dropping the handle here sends QUIT while ex is still alive for the debug callback.
+    }
+    if (code != CURLE_OK) {
+        return failureText(code, ex);
+    }
+    // "+OK count size"
+    const QList<QByteArray> fields = statReply.simplified().split(' ');
+    QStringList values;
+    for (qsizetype i = 1; i < fields.size(); ++i) {
+        values.append(QString::fromLatin1(fields[i]));
+    }
+    return values;
+}
+
+namespace testing {
+
+void setTimeouts(int connectMs, int totalMs)
+{
+    limits().connectMs = connectMs;
+    limits().totalMs = totalMs;
+}
+
+void setCaFile(const QString &path)
+{
+    limits().caFile = path.toLocal8Bit();
+}
+
+void setResolve(const QStringList &entries)
+{
+    limits().resolve.clear();
+    for (const QString &e : entries) {
+        limits().resolve.append(e.toUtf8());
+    }
+}
+
+void reset()
+{
+    limits() = Limits {};
+}
+
+} // namespace testing
+
+} // namespace mail

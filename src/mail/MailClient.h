@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// The SMTP and POP3 client the mail routines call. Both calls block until the server has
+// answered or a time-out has run out; neither throws or shows anything.
+namespace mail {
+
+// Sends one message. recipients is a tab-separated list; every address gets its own RCPT TO
+// and the To header lists them all. The sixth text is accepted for the caller's sake and not
+// used. Returns "" on success, otherwise a short Japanese sentence naming what failed,
+// followed by the server's reply line when the server gave one.
+QString SendMail(const QString &server, const QString &recipients, const QString &sender, const QString &subject,
+    const QString &body, const QString &reserved);
+
+// Logs in to the POP3 server and runs one command; only STAT is supported. On success the
+// result holds a QStringList (STAT: message count and size), on failure a single QString
+// with the failure sentence. The folder is part of the call; nothing is kept there.
+QVariant RcvMail(const QString &server, const QString &account, const QString &password, const QString &command,
+    const QString &workingFolder);
+
+// Limits of every connection: 20 s to connect, 60 s for the whole exchange.
+inline constexpr int kConnectTimeoutMs = 20000;
+inline constexpr int kTotalTimeoutMs = 60000;
+
+// Only tests call these; the program runs with the system's certificates and the limits above.
+namespace testing {
+void setTimeouts(int connectMs, int totalMs);
+void setCaFile(const QString &path);
+// curl resolve entries "host:port:address", to reach 127.0.0.1 under a name that is not loopback.
+void setResolve(const QStringList &entries);
+void reset();
+} // namespace testing
+
+} // namespace mail

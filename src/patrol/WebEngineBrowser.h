@@ -1,0 +1,93 @@
+#pragma once
+
+#include "patrol/Browser.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEnginePage>
+
+class QWebEngineProfile;
+class QWebEngineView;
+
+// The page policy of an unattended patrol: no dialogs while silent, and never a certificate
+// exception or a new window, since nobody is there to judge them.
+class SilentPage : public QWebEnginePage
+{
+    Q_OBJECT
+public:
+    explicit SilentPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+
+    void setSilent(bool silent) { m_silent = silent; }
+    bool isSilent() const { return m_silent; }
+
+protected:
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(
+        const QUrl &securityOrigin, const QString &msg, const QString &defaultValue, QString *result) override;
+    void javaScriptConsoleMessage(
+        JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber, const QString &sourceID) override;
+    QStringList chooseFiles(
+        FileSelectionMode mode, const QStringList &oldFiles, const QStringList &acceptedMimeTypes) override;
+    QWebEnginePage *createWindow(WebWindowType type) override;
+
+private:
+    bool m_silent = true;
+};
+
+// The browser on Qt WebEngine. Starts silent, with an off-the-record profile of its own so that
+// nothing of the patrolled pages is written to disk.
+class WebEngineBrowser : public QObject, public Browser
+{
+    Q_OBJECT
+public:
+    // Chromium reads its switches once, when the engine starts: call this before the
+    // QApplication is constructed.
+    static void prepareEnvironment();
+
+    // The engine separates lines by LF; callers cut at CR LF. A CR already in place is kept.
+    static QString crLfLines(const QString &text);
+
+    explicit WebEngineBrowser(QWidget *parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    void setSilent(bool silent) override;
+    void setVisible(bool visible) override;
+    void navigate(const QString &address) override;
+    void navigate2(const QString &address, const QByteArray &postData, const QString &headerLine) override;
+    bool busy() const override { return m_busy; }
+    void quit() override;
+
+    QString bodyInnerText() override;
+    QString documentTitle() override;
+    QString locationName() override;
+    QString locationUrl() override;
+
+    std::optional<int> linkCount() override;
+    std::optional<QString> linkText(int i) override;
+    std::optional<QString> linkHref(int i) override;
+    std::optional<QList<BrowserLink>> links() override;
+
+    QWidget *widget() override;
+
+    QWebEnginePage *page() const { return m_page; }
+    // How long one read of the document may wait for the engine.
+    void setReadTimeout(int ms) { m_readTimeoutMs = ms; }
+
+private:
+    void startLoading();
+    void onLoadStarted();
+    void onLoadFinished();
+    std::optional<QVariant> evaluate(const QString &script);
+    std::optional<QString> evaluateText(const QString &script);
+
+    QWebEngineProfile *m_profile = nullptr;
+    QPointer<SilentPage> m_page;
+    QPointer<QWebEngineView> m_view;
+    QTimer m_startWatch;
+    int m_readTimeoutMs = 5000;
+    bool m_busy = false;
+    bool m_awaitingStart = false;
+    bool m_engineLoading = false;
+};

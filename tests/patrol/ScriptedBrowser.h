@@ -1,0 +1,119 @@
+#pragma once
+
+#include "patrol/Browser.h"
+
+#include <QHash>
+#include <QStringList>
+
+// A browser whose pages are given by the test, for the logic that drives a browser. It records
+// every call it gets in calls(), in order, e.g. "navigate http://a/", "visible 0", "quit".
+struct ScriptedPage
+{
+    QString body;
+    QString title;
+    QString url; // empty: the address navigated to
+    QList<BrowserLink> links;
+    int busyPolls = 0; // how many busy() polls answer true after the navigation
+    bool unreadable = false; // every read fails, as with a document the engine will not give
+};
+
+class ScriptedBrowser : public Browser
+{
+public:
+    // An address without a page is refused: the previous page stays, busy() is false at once.
+    void addPage(const QString &address, const ScriptedPage &page) { m_pages.insert(address, page); }
+
+    const QStringList &calls() const { return m_calls; }
+    int busyPollCount() const { return m_busyPolls; }
+    QByteArray lastPostData() const { return m_postData; }
+    QString lastHeaderLine() const { return m_headerLine; }
+
+    void setSilent(bool silent) override { m_calls.append(QStringLiteral("silent %1").arg(int(silent))); }
+    void setVisible(bool visible) override { m_calls.append(QStringLiteral("visible %1").arg(int(visible))); }
+    void navigate(const QString &address) override
+    {
+        m_calls.append(QStringLiteral("navigate ") + address);
+        open(address);
+    }
+    void navigate2(const QString &address, const QByteArray &postData, const QString &headerLine) override
+    {
+        m_calls.append(QStringLiteral("navigate2 ") + address);
+        m_postData = postData;
+        m_headerLine = headerLine;
+        open(address);
+    }
+    bool busy() const override
+    {
+        ++m_busyPolls;
+        if (m_busyLeft <= 0)
+            return false;
+        --m_busyLeft;
+        return true;
+    }
+    void quit() override
+    {
+        m_calls.append(QStringLiteral("quit"));
+        m_busyLeft = 0;
+    }
+
+    QString bodyInnerText() override { return readable() ? m_current.body : QString(); }
+    QString documentTitle() override { return readable() ? m_current.title : QString(); }
+    QString locationName() override
+    {
+        const QString title = documentTitle();
+        return title.isEmpty() ? locationUrl() : title;
+    }
+    QString locationUrl() override { return m_current.url; }
+
+    std::optional<int> linkCount() override
+    {
+        if (!readable())
+            return std::nullopt;
+        return int(m_current.links.size());
+    }
+    std::optional<QString> linkText(int i) override
+    {
+        if (!readable() || i < 0 || i >= m_current.links.size())
+            return std::nullopt;
+        return m_current.links[i].text;
+    }
+    std::optional<QString> linkHref(int i) override
+    {
+        if (!readable() || i < 0 || i >= m_current.links.size())
+            return std::nullopt;
+        return m_current.links[i].href;
+    }
+    std::optional<QList<BrowserLink>> links() override
+    {
+        if (!readable())
+            return std::nullopt;
+        return m_current.links;
+    }
+
+    QWidget *widget() override { return nullptr; }
+
+private:
+    void open(const QString &address)
+    {
+        const auto found = m_pages.constFind(address);
+        if (found == m_pages.constEnd()) {
+            m_busyLeft = 0;
+            return;
+        }
+        m_current = *found;
+        m_loaded = true;
+        if (m_current.url.isEmpty())
+            m_current.url = address;
+        m_busyLeft = m_current.busyPolls;
+    }
+    bool readable() const { return m_loaded && !m_current.unreadable; }
+
+    QHash<QString, ScriptedPage> m_pages;
+    ScriptedPage m_current;
+    bool m_loaded = false;
+    mutable int m_busyLeft = 0;
+    mutable int m_busyPolls = 0;
+    QStringList m_calls;
+    QByteArray m_postData;
+    QString m_headerLine;
+};

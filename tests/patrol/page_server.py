@@ -1,0 +1,146 @@
+#!/usr/bin/python3
+"""Pages for the browser tests, served on 127.0.0.1.
+
+Prints "<http port> <https port>" on one line once both listen (the https port is 0 without
+--cert/--key). A POST is recorded in --record as post.json (method, path, headers) and
+post.body (the bytes as received).
+"""
+
+import argparse
+import json
+import os
+import ssl
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+PAGES = {
+    "/lines": ("text/html", "<html><head><title>lines</title></head>"
+               "<body><p>a</p><p>b</p><div>c<br>d</div></body></html>"),
+    "/japanese": ("text/html; charset=utf-8",
+                  "<html><head><meta charset='utf-8'><title>巡回テスト 大阪</title></head>"
+                  "<body>本日は晴天なり</body></html>"),
+    "/notitle": ("text/html", "<html><body>untitled</body></html>"),
+    "/dir/links": ("text/html; charset=utf-8",
+                   "<html><head><title>links</title></head><body>"
+                   "<a href='sub/page'>Sub page</a>"
+                   "<a name='anchor-only'>not a link</a>"
+                   "<a href='/top?q=1&amp;r=2'>Top</a>"
+                   "<a href='../up#frag'><img alt='' src='/none.png'></a>"
+                   "<a href='mailto:someone@example.invalid'>Mail  me</a>"
+                   "<map name='m'><area href='area-target' shape='rect' coords='0,0,1,1'></map>"
+                   "<a href='http://127.0.0.1:1/elsewhere'>全角ＡＢＣ</a>"
+                   "</body></html>"),
+    "/nolinks": ("text/html", "<html><body><p>nothing to follow</p></body></html>"),
+    "/frameset": ("text/html", "<html><head><title>frames</title></head>"
+                  "<frameset cols='*'><frame src='/lines'></frameset></html>"),
+    "/svg": ("image/svg+xml", "<svg xmlns='http://www.w3.org/2000/svg'><text y='20'>svg text</text>"
+             "<a href='/lines'><text y='40'>svg link</text></a></svg>"),
+    "/bodyless": ("text/html", "<html><head><title>bodyless</title></head><body>gone soon<script>"
+                  "document.documentElement.removeChild(document.body);</script></body></html>"),
+    "/dialogs": ("text/html",
+                 "<html><head><title>dialogs</title></head><body><script>"
+                 "for (var i = 0; i < 200; ++i) alert('alert ' + i);"
+                 "var c = confirm('sure?');"
+                 "var p = prompt('name?', 'default');"
+                 "var w = window.open('/lines');"
+                 "document.body.appendChild(document.createTextNode("
+                 "'confirm=' + c + ' prompt=' + p + ' open=' + w));"
+                 "setInterval(function() { alert('again'); }, 5);"
+                 "</script></body></html>"),
+}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    record_dir = None
+
+    def log_message(self, *args):
+        pass
+
+    def send_page(self, ctype, body, status=200):
+        data = body.encode("utf-8") if isinstance(body, str) else body
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        path = self.path.split("?", 1)[0]
+        if path == "/slow":
+            # The first half at once, the rest after a pause: the page is loading meanwhile.
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Cache-Control", "no-store")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(b"<html><body><p>first half</p>" + b" " * 2048)
+            self.wfile.flush()
+            query = self.path.partition("?")[2]
+            time.sleep(int(query[3:]) / 1000 if query.startswith("ms=") else 1.5)
+            self.wfile.write(b"<p>second half</p></body></html>")
+            self.close_connection = True
+            return
+        if path == "/never":
+            # Some text, then nothing more on a connection that stays open.
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Cache-Control", "no-store")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(b"<html><head><title>never</title></head><body><p>partial text</p>"
+                             + b" " * 2048)
+            self.wfile.flush()
+            while True:
+                time.sleep(1)
+        if path in PAGES:
+            self.send_page(*PAGES[path])
+        else:
+            self.send_page("text/html", "<html><body>missing</body></html>", 404)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        if self.record_dir:
+            with open(os.path.join(self.record_dir, "post.body"), "wb") as f:
+                f.write(body)
+            with open(os.path.join(self.record_dir, "post.json"), "w", encoding="utf-8") as f:
+                json.dump({"method": self.command, "path": self.path,
+                           "headers": [[k, v] for k, v in self.headers.items()]}, f)
+        self.send_page("text/html", "<html><head><title>thanks</title></head>"
+                       "<body>received %d bytes</body></html>" % len(body))
+
+
+def serve(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--record")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    args = parser.parse_args()
+    Handler.record_dir = args.record
+
+    ThreadingHTTPServer.daemon_threads = True
+    plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    serve(plain)
+    tls_port = 0
+    if args.cert and args.key:
+        secure = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        secure.socket = context.wrap_socket(secure.socket, server_side=True)
+        serve(secure)
+        tls_port = secure.server_address[1]
+    print(plain.server_address[1], tls_port, flush=True)
+    # Ends when the test closes our standard input or kills us.
+    sys.stdin.read()
+
+
+if __name__ == "__main__":
+    main()

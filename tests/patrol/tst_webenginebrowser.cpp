@@ -1,0 +1,380 @@
+#include "patrol/WebEngineBrowser.h"
+
+#include "ScriptedBrowser.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineCertificateError>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// The stand-in that logic tests use must keep up with the contract.
+static_assert(!std::is_abstract_v<ScriptedBrowser>);
+
+// Loads the way the page check does (hidden while the navigation is issued) and waits for the end.
+#define LOAD(address, limitMs)                                                                                         \
+    do {                                                                                                               \
+        m_browser->setVisible(false);                                                                                  \
+        m_browser->navigate(address);                                                                                  \
+        m_browser->setVisible(true);                                                                                   \
+        QVERIFY(m_browser->busy());                                                                                    \
+        QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), limitMs);                                                         \
+    } while (false)
+
+class TestWebEngineBrowser : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void crLfLines_data();
+    void crLfLines();
+
+    void bodyText_linesJoinedByCrLf();
+    void title_japaneseAndLocation();
+    void untitledPage_locationNameIsAddress();
+    void links_absoluteInDocumentOrder();
+    void links_noneOrOutOfRange();
+    void navigate2_postsExactBytesAndHeader();
+    void busy_untilSlowPageEnds();
+    void quit_abandonsPageThatNeverEnds();
+    void navigateDuringLoad_busyFollowsNewPage();
+    void unreachableAddress_endsBusy();
+    void refusedAddress_keepsPreviousPage_data();
+    void refusedAddress_keepsPreviousPage();
+    void dialogsAndWindows_suppressed();
+    void missingBody_readsEmpty_data();
+    void missingBody_readsEmpty();
+    void certificateError_refused();
+    void stalledRenderer_readGivesUpInTime();
+    void destroyedDuringRead_returnsEmpty();
+
+private:
+    QString url(const QString &path) const { return u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(path); }
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    int m_port = 0;
+    int m_tlsPort = 0;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+};
+
+void TestWebEngineBrowser::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QStringList arguments {
+        QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--record"_s, m_dir.path()};
+    QProcess openssl;
+    openssl.start(u"openssl"_s,
+        {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
+            u"/CN=127.0.0.1"_s, u"-addext"_s, u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s,
+            m_dir.filePath(u"key.pem"_s), u"-out"_s, m_dir.filePath(u"cert.pem"_s)});
+    if (openssl.waitForFinished(30000) && openssl.exitCode() == 0)
+        arguments << u"--cert"_s << m_dir.filePath(u"cert.pem"_s) << u"--key"_s << m_dir.filePath(u"key.pem"_s);
+
+    m_server.start(u"/usr/bin/python3"_s, arguments);
+    QVERIFY2(m_server.waitForStarted(10000), qPrintable(m_server.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
+    const QList<QByteArray> ports = m_server.readLine().trimmed().split(' ');
+    QCOMPARE(ports.size(), 2);
+    m_port = ports[0].toInt();
+    m_tlsPort = ports[1].toInt();
+    QVERIFY(m_port > 0);
+}
+
+void TestWebEngineBrowser::cleanupTestCase()
+{
+    m_server.closeWriteChannel();
+    if (!m_server.waitForFinished(3000)) {
+        m_server.kill();
+        m_server.waitForFinished(3000);
+    }
+}
+
+void TestWebEngineBrowser::init()
+{
+    m_browser = std::make_unique<WebEngineBrowser>();
+    m_browser->widget()->resize(800, 600);
+}
+
+void TestWebEngineBrowser::cleanup()
+{
+    m_browser.reset();
+}
+
+void TestWebEngineBrowser::crLfLines_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("no break") << u"abc"_s << u"abc"_s;
+    QTest::newRow("LF") << u"a\nb"_s << u"a\r\nb"_s;
+    QTest::newRow("blank line") << u"a\n\nb"_s << u"a\r\n\r\nb"_s;
+    QTest::newRow("leading and trailing") << u"\na\n"_s << u"\r\na\r\n"_s;
+    QTest::newRow("CR LF kept") << u"a\r\nb"_s << u"a\r\nb"_s;
+    QTest::newRow("lone CR kept") << u"a\rb"_s << u"a\rb"_s;
+    QTest::newRow("CR then LF LF") << u"a\r\n\nb"_s << u"a\r\n\r\nb"_s;
+}
+
+void TestWebEngineBrowser::crLfLines()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, expected);
+    QCOMPARE(WebEngineBrowser::crLfLines(engine), expected);
+}
+
+void TestWebEngineBrowser::bodyText_linesJoinedByCrLf()
+{
+    LOAD(url(u"/lines"_s), 20000);
+    QCOMPARE(m_browser->bodyInnerText(), u"a\r\n\r\nb\r\n\r\nc\r\nd"_s);
+    QCOMPARE(m_browser->documentTitle(), u"lines"_s);
+}
+
+void TestWebEngineBrowser::title_japaneseAndLocation()
+{
+    LOAD(url(u"/japanese"_s), 10000);
+    QCOMPARE(m_browser->documentTitle(), u"巡回テスト 大阪"_s);
+    QCOMPARE(m_browser->locationName(), u"巡回テスト 大阪"_s);
+    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+}
+
+void TestWebEngineBrowser::untitledPage_locationNameIsAddress()
+{
+    LOAD(url(u"/notitle"_s), 10000);
+    QCOMPARE(m_browser->documentTitle(), QString());
+    QCOMPARE(m_browser->locationName(), url(u"/notitle"_s));
+}
+
+void TestWebEngineBrowser::links_absoluteInDocumentOrder()
+{
+    LOAD(url(u"/dir/links"_s), 10000);
+    const QList<BrowserLink> expected {
+        {u"Sub page"_s, url(u"/dir/sub/page"_s)},
+        {u"Top"_s, url(u"/top?q=1&r=2"_s)},
+        {QString(), url(u"/up#frag"_s)},
+        {u"Mail me"_s, u"mailto:someone@example.invalid"_s},
+        {QString(), url(u"/dir/area-target"_s)},
+        {u"全角ＡＢＣ"_s, u"http://127.0.0.1:1/elsewhere"_s},
+    };
+    const std::optional<QList<BrowserLink>> all = m_browser->links();
+    QVERIFY(all);
+    QCOMPARE(*all, expected);
+
+    // The one-by-one reads see the same collection.
+    QCOMPARE(m_browser->linkCount(), std::optional<int>(int(expected.size())));
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(m_browser->linkText(i), std::optional<QString>(expected[i].text));
+        QCOMPARE(m_browser->linkHref(i), std::optional<QString>(expected[i].href));
+    }
+}
+
+void TestWebEngineBrowser::links_noneOrOutOfRange()
+{
+    LOAD(url(u"/nolinks"_s), 10000);
+    QCOMPARE(m_browser->linkCount(), std::optional<int>(0));
+    QCOMPARE(m_browser->links(), std::optional<QList<BrowserLink>>(QList<BrowserLink>()));
+    QCOMPARE(m_browser->linkText(0), std::nullopt);
+    QCOMPARE(m_browser->linkHref(0), std::nullopt);
+    QCOMPARE(m_browser->linkText(-1), std::nullopt);
+}
+
+void TestWebEngineBrowser::navigate2_postsExactBytesAndHeader()
+{
+    // Shift_JIS text, an escaped "+", and characters a browser would otherwise encode itself.
+    const QByteArray body("VERSION=1.8.0&OS=2.10.0.19045&KEY00=\x82\x60\x82\x61\x81\x40&URL01=http://h/?a%3Db%26c "
+                          "100%&V=%2B+x");
+    QFile::remove(m_dir.filePath(u"post.body"_s));
+    m_browser->navigate2(url(u"/survey"_s), body, u"Content-type: application/x-www-form-urlencoded\r\n"_s);
+    QVERIFY(m_browser->busy());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
+
+    QFile received(m_dir.filePath(u"post.body"_s));
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    QCOMPARE(received.readAll(), body);
+
+    QFile meta(m_dir.filePath(u"post.json"_s));
+    QVERIFY(meta.open(QIODevice::ReadOnly));
+    const QJsonObject request = QJsonDocument::fromJson(meta.readAll()).object();
+    QCOMPARE(request.value(u"method"_s).toString(), u"POST"_s);
+    QCOMPARE(request.value(u"path"_s).toString(), u"/survey"_s);
+    QStringList contentTypes;
+    for (const QJsonValue &header : request.value(u"headers"_s).toArray()) {
+        if (header.toArray().at(0).toString().compare(u"content-type"_s, Qt::CaseInsensitive) == 0)
+            contentTypes.append(header.toArray().at(1).toString());
+    }
+    QCOMPARE(contentTypes, QStringList {u"application/x-www-form-urlencoded"_s});
+
+    QCOMPARE(m_browser->bodyInnerText(), u"received %1 bytes"_s.arg(body.size()));
+}
+
+void TestWebEngineBrowser::busy_untilSlowPageEnds()
+{
+    // The pause outlasts the time the browser allows a navigation to start.
+    QElapsedTimer clock;
+    clock.start();
+    m_browser->navigate(url(u"/slow?ms=3500"_s));
+    QVERIFY(m_browser->busy());
+    QTRY_VERIFY_WITH_TIMEOUT(m_browser->bodyInnerText().contains(u"first half"_s), 10000);
+    QVERIFY(m_browser->busy());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 15000);
+    QVERIFY2(clock.elapsed() >= 3400, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_browser->bodyInnerText(), u"first half\r\n\r\nsecond half"_s);
+}
+
+void TestWebEngineBrowser::quit_abandonsPageThatNeverEnds()
+{
+    m_browser->navigate(url(u"/never"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(m_browser->bodyInnerText() == u"partial text"_s, 10000);
+    QVERIFY(m_browser->busy());
+    m_browser->quit();
+    QVERIFY(!m_browser->busy());
+    QCOMPARE(m_browser->bodyInnerText(), u"partial text"_s);
+    QCOMPARE(m_browser->documentTitle(), u"never"_s);
+
+    // The stopped load does not come back as busy, and the next page loads normally.
+    LOAD(url(u"/japanese"_s), 10000);
+    QCOMPARE(m_browser->documentTitle(), u"巡回テスト 大阪"_s);
+}
+
+void TestWebEngineBrowser::navigateDuringLoad_busyFollowsNewPage()
+{
+    m_browser->navigate(url(u"/never"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(m_browser->bodyInnerText() == u"partial text"_s, 10000);
+    // The engine folds the new navigation into the load in progress; busy ends with the new page,
+    // neither at the end of the old one nor only at some time-out.
+    QElapsedTimer clock;
+    clock.start();
+    m_browser->navigate(url(u"/slow?ms=500"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_browser->bodyInnerText(), u"first half\r\n\r\nsecond half"_s);
+}
+
+void TestWebEngineBrowser::unreachableAddress_endsBusy()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+
+    LOAD(url(u"/japanese"_s), 10000);
+    LOAD(u"http://127.0.0.1:%1/nothing-here"_s.arg(refusedPort), 10000);
+    // No error page of the engine's own replaces the page, so none can be patrolled as text.
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+}
+
+void TestWebEngineBrowser::refusedAddress_keepsPreviousPage_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("broken host") << u"http://[::1"_s;
+    QTest::newRow("bad port") << u"http://127.0.0.1:99999/"_s;
+    QTest::newRow("words") << u"not an address at all"_s;
+    QTest::newRow("unknown scheme") << u"nosuchscheme://x/y"_s;
+}
+
+void TestWebEngineBrowser::refusedAddress_keepsPreviousPage()
+{
+    QFETCH(QString, address);
+    LOAD(url(u"/japanese"_s), 10000);
+    m_browser->navigate(address);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+}
+
+void TestWebEngineBrowser::dialogsAndWindows_suppressed()
+{
+    QElapsedTimer clock;
+    clock.start();
+    LOAD(url(u"/dialogs"_s), 10000);
+    // Alerts return at once, confirm and prompt answer as if cancelled, no window opens.
+    QCOMPARE(m_browser->bodyInnerText(), u"confirm=false prompt=null open=null"_s);
+    QVERIFY(clock.elapsed() < 8000);
+    for (QWidget *window : QApplication::topLevelWidgets())
+        QVERIFY2(!qobject_cast<QDialog *>(window) || !window->isVisible(), qPrintable(window->objectName()));
+    // The page goes on alerting on a timer; reads still answer.
+    QCOMPARE(m_browser->documentTitle(), u"dialogs"_s);
+}
+
+void TestWebEngineBrowser::missingBody_readsEmpty_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("frameset") << u"/frameset"_s;
+    QTest::newRow("svg document") << u"/svg"_s;
+    QTest::newRow("body removed") << u"/bodyless"_s;
+}
+
+void TestWebEngineBrowser::missingBody_readsEmpty()
+{
+    QFETCH(QString, path);
+    LOAD(url(path), 10000);
+    QCOMPARE(m_browser->bodyInnerText(), QString());
+    QCOMPARE(m_browser->linkCount(), std::optional<int>(0));
+}
+
+void TestWebEngineBrowser::certificateError_refused()
+{
+    if (m_tlsPort == 0)
+        QSKIP("openssl could not make a certificate");
+    QSignalSpy certificateErrors(m_browser->page(), &QWebEnginePage::certificateError);
+    LOAD(url(u"/japanese"_s), 10000);
+    LOAD(u"https://127.0.0.1:%1/lines"_s.arg(m_tlsPort), 10000);
+    QCOMPARE(certificateErrors.count(), 1);
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+}
+
+void TestWebEngineBrowser::stalledRenderer_readGivesUpInTime()
+{
+    LOAD(url(u"/japanese"_s), 10000);
+    m_browser->setReadTimeout(1000);
+    m_browser->page()->runJavaScript(u"var end = Date.now() + 4000; while (Date.now() < end) {}"_s);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(m_browser->bodyInnerText(), QString());
+    QCOMPARE(m_browser->linkCount(), std::nullopt);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    // Once the page is free again, reads answer again.
+    QTRY_COMPARE_WITH_TIMEOUT(m_browser->bodyInnerText(), u"本日は晴天なり"_s, 10000);
+}
+
+void TestWebEngineBrowser::destroyedDuringRead_returnsEmpty()
+{
+    LOAD(url(u"/japanese"_s), 10000);
+    m_browser->page()->runJavaScript(u"var end = Date.now() + 1500; while (Date.now() < end) {}"_s);
+    WebEngineBrowser *browser = m_browser.get();
+    // A window message handled inside the read drops the browser, as closing the window would.
+    QTimer::singleShot(200, this, [this] { m_browser.reset(); });
+    QCOMPARE(browser->bodyInnerText(), QString());
+    QVERIFY(!m_browser);
+}
+
+int main(int argc, char **argv)
+{
+    WebEngineBrowser::prepareEnvironment();
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    TestWebEngineBrowser test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webenginebrowser.moc"
