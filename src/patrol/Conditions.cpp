@@ -31,6 +31,28 @@ bool isAsciiPunct(QChar c)
     return u < 0x80 && !QChar::isLetterOrNumber(u) && u > 0x20;
 }
 
+// The index of the "]" that closes the class opened at start; -1 when it is never closed. A "]"
+// right after "[" or "[^" is a member, and so are POSIX names like [:alpha:].
+qsizetype classEnd(const QString &p, qsizetype start)
+{
+    qsizetype i = start + 1;
+    if (i < p.size() && p[i] == u'^')
+        ++i;
+    if (i < p.size() && p[i] == u']')
+        ++i;
+    for (; i < p.size() && p[i] != u']'; ++i) {
+        if (p[i] == u'\\') {
+            ++i;
+        } else if (p[i] == u'[' && i + 1 < p.size() && p[i + 1] == u':') {
+            const qsizetype end = p.indexOf(u":]", i + 2);
+            if (end < 0)
+                return -1;
+            i = end + 1;
+        }
+    }
+    return i < p.size() ? i : -1;
+}
+
 // Splits at "|" outside groups and classes; nothing when the pattern holds constructs the
 // literal scan does not understand.
 bool splitTopLevel(const QString &p, QStringList &alternatives)
@@ -42,24 +64,8 @@ bool splitTopLevel(const QString &p, QStringList &alternatives)
         if (c == u'\\') {
             ++i;
         } else if (c == u'[') {
-            // Skip the class: a "]" right after "[" or "[^" is a member.
-            ++i;
-            if (i < p.size() && p[i] == u'^')
-                ++i;
-            if (i < p.size() && p[i] == u']')
-                ++i;
-            while (i < p.size() && p[i] != u']') {
-                if (p[i] == u'\\')
-                    ++i;
-                else if (p[i] == u'[' && i + 1 < p.size() && p[i + 1] == u':') {
-                    const qsizetype end = p.indexOf(u":]", i + 2);
-                    if (end < 0)
-                        return false;
-                    i = end + 1;
-                }
-                ++i;
-            }
-            if (i >= p.size())
+            i = classEnd(p, i);
+            if (i < 0)
                 return false;
         } else if (c == u'(') {
             if (i + 1 < p.size() && p[i + 1] == u'?')
@@ -109,16 +115,9 @@ QString longestRequiredRun(const QString &p)
         }
         if (c == u'[') {
             endRun();
-            ++i;
-            if (i < p.size() && p[i] == u'^')
-                ++i;
-            if (i < p.size() && p[i] == u']')
-                ++i;
-            while (i < p.size() && p[i] != u']') {
-                if (p[i] == u'\\' || (p[i] == u'[' && i + 1 < p.size() && p[i + 1] == u':'))
-                    ++i;
-                ++i;
-            }
+            i = classEnd(p, i);
+            if (i < 0)
+                return QString();
             continue;
         }
         if (c == u'(') {
