@@ -4,6 +4,7 @@
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
 #include "patrol/Browser.h"
+#include "patrol/Patrol.h"
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
 #include "platform/QuitSignals.h"
@@ -110,6 +111,22 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     buildMenus();
     buildControls();
 
+    PatrolWidgets w;
+    w.window = this;
+    w.browser = WebBrowser1;
+    w.ListURL = ListURL;
+    w.ListKeyWord = ListKeyWord;
+    w.List1 = List1;
+    w.List3 = List3;
+    w.LaStatus = LaStatus;
+    w.LaCountDown = LaCountDown;
+    w.Text1 = Text1;
+    w.cmdRun = cmdRun;
+    w.cmd動作制御 = cmd動作制御;
+    w.Timer1 = Timer1;
+    w.settingsFolder = [this] { return settingsFolder(); };
+    m_patrol = std::make_unique<Patrol>(w);
+
     connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
     // The desktop session ending closes the window like the close box does.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
@@ -191,6 +208,8 @@ void Form1::buildControls()
 
     List1 = place<ExtentListWidget>(client, "List1", twips(3615, 2040, 6015, 2985));
     List1->setFont(jpFont(false));
+    // Every row is one line in one font; pages run to many thousands of rows.
+    List1->setUniformItemSizes(true);
 
     Label1 = label(client, "Label1", u"送信本文"_s, twips(3660, 5190, 5895, 375));
 
@@ -281,6 +300,8 @@ bool Form1::Form_Unload()
         return true;
     m_unloaded = true;
     Timer1->stop();
+    // A page check waiting in a nested loop must not go on to list or mail after this.
+    m_patrol->abandon();
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     if (ini.commit())

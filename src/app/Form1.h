@@ -8,6 +8,7 @@
 #include <memory>
 
 class ExtentListWidget;
+class Patrol;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -71,6 +72,9 @@ public:
 
     void SetHitListExtent();
 
+    // The page check and, later, the scheduler that work on these controls.
+    Patrol *patrol() const { return m_patrol.get(); }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -83,6 +87,7 @@ private:
     void onQuitSignal(int signalNumber);
 
     std::unique_ptr<Browser> m_browser;
+    std::unique_ptr<Patrol> m_patrol;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;

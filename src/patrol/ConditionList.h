@@ -1,0 +1,31 @@
+#pragma once
+
+#include "patrol/Conditions.h"
+
+#include <QObject>
+
+#include <optional>
+#include <vector>
+
+class QListWidget;
+
+// The conditions of the condition list, parsed. An edit of the list takes effect with the next
+// line tested: the model's signals mark the parsed form stale.
+class ConditionList : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ConditionList(QListWidget *list, QObject *parent = nullptr);
+
+    // The first hitting condition among the 100 slots decides; an empty line hits nothing.
+    bool MatchCondition(QStringView line, quint8 mode);
+
+    static constexpr int kSlots = 100;
+
+private:
+    void refresh();
+
+    QListWidget *m_list;
+    std::vector<Conditions::Condition> m_conditions; // the non-empty slots, in slot order
+    bool m_dirty = true;
+};

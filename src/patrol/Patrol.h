@@ -1,0 +1,49 @@
+#pragma once
+
+#include "patrol/PatrolWidgets.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+class ConditionList;
+class HistoryIndex;
+
+// One page examined as the user sees it: loaded in the browser, its lines listed and tested,
+// the new hits recorded in the sent history and mailed. Runs on the user-interface thread and
+// lets window messages run at its waits, so ticks and clicks are handled in the middle of it.
+class Patrol : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Patrol(const PatrolWidgets &widgets, QObject *parent = nullptr);
+    ~Patrol() override;
+
+    void CheckPage(const QString &address);
+    bool MatchCondition(QStringView line, quint8 mode);
+    // True when the line was not in the history and has been added to it and to the body.
+    bool RecordNewHit(const QString &line, QString &body);
+    void SendHitMail(const QString &body);
+
+    // The window is closing: every wait ends, nothing more is loaded, listed or mailed.
+    void abandon() { m_abandoned = true; }
+    bool abandoned() const { return m_abandoned; }
+
+    // A page that is still loading after more than this many whole seconds is given up.
+    static constexpr int kLoadLimitSeconds = 15;
+
+    // Only tests use these.
+    void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
+
+private:
+    bool pumpAndGoOn();
+
+    PatrolWidgets m_w;
+    ConditionList *m_conditions;
+    HistoryIndex *m_history;
+    std::function<qint64()> m_seconds;
+    quint64 m_mailToken = 0;
+    bool m_abandoned = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class Browser;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+// The controls of the main window that hold the patrol's state and show its work. The patrol
+// never includes the window itself, so tests can hand in bare widgets and a scripted browser.
+struct PatrolWidgets
+{
+    QWidget *window = nullptr;
+    Browser *browser = nullptr;
+    QListWidget *ListURL = nullptr;
+    QListWidget *ListKeyWord = nullptr;
+    QListWidget *List1 = nullptr;
+    QListWidget *List3 = nullptr;
+    QLabel *LaStatus = nullptr;
+    QLabel *LaCountDown = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    QPushButton *cmdRun = nullptr;
+    std::array<QPushButton *, 2> cmd動作制御 {};
+    QTimer *Timer1 = nullptr;
+    // The folder of the settings file, asked at every use.
+    std::function<QString()> settingsFolder;
+};

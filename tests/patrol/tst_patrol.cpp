@@ -1,0 +1,470 @@
+// The page check on bare widgets with a scripted browser and a recording mail sender.
+#include "ScriptedBrowser.h"
+#include "mail/Module1.h"
+#include "patrol/HistoryIndex.h"
+#include "patrol/Patrol.h"
+#include "platform/AppTitle.h"
+#include "platform/CodePage932.h"
+#include "settings/clINI.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct SentMail
+{
+    QString subject;
+    QString body;
+};
+
+const QChar kNew = u'\u25CF';
+const QChar kOld = u'\u3000';
+
+} // namespace
+
+class TestPatrol : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void lines_cutTrimmedAndNumbered_data();
+    void lines_cutTrimmedAndNumbered();
+    void steps_inTheirOrder();
+    void wait_givesUpAfterFifteenWholeSeconds();
+    void unreadableOrRefused_stillEnds();
+
+    void history_newHitsMailedOnce();
+    void history_identity_data();
+    void history_identity();
+    void history_clearedMailsAgain();
+    void history_changedMidPage_seen();
+
+    void mail_framing_data();
+    void mail_framing();
+    void mail_popLoginFirstWhenAsked();
+    void mail_failureWithServerKeepsLinesForNextTime();
+    void mail_failureWithoutServerRecordsAsSent();
+
+    void conditions_editTakesEffectAtNextLine();
+    void abandon_duringWait_stopsTheCheck();
+
+private:
+    void settings(std::initializer_list<std::pair<QString, QString>> values);
+    QStringList rows(QListWidget *l) const;
+    void page(const QString &body, const QString &title = u"T"_s, int busyPolls = 0);
+    void setConditions(const QStringList &conditions);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QWidget> m_window;
+    QListWidget *m_urls = nullptr;
+    QListWidget *m_keywords = nullptr;
+    QListWidget *m_list1 = nullptr;
+    QListWidget *m_list3 = nullptr;
+    QLabel *m_status = nullptr;
+    QPlainTextEdit *m_text1 = nullptr;
+    ScriptedBrowser *m_browser = nullptr;
+    std::unique_ptr<ScriptedBrowser> m_browserOwner;
+    std::unique_ptr<Patrol> m_patrol;
+    QList<SentMail> m_sent;
+    QStringList m_popCommands;
+    QString m_sendFailure;
+};
+
+void TestPatrol::initTestCase()
+{
+    AppTitle::set(u"Korvani  1.8.0"_s);
+}
+
+void TestPatrol::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_window = std::make_unique<QWidget>();
+    m_urls = new QListWidget(m_window.get());
+    m_keywords = new QListWidget(m_window.get());
+    m_list1 = new QListWidget(m_window.get());
+    m_list3 = new QListWidget(m_window.get());
+    m_status = new QLabel(m_window.get());
+    m_text1 = new QPlainTextEdit(m_window.get());
+    for (int i = 0; i < 100; ++i) {
+        m_urls->addItem(QString());
+        m_keywords->addItem(QString());
+    }
+    m_browserOwner = std::make_unique<ScriptedBrowser>();
+    m_browser = m_browserOwner.get();
+
+    PatrolWidgets w;
+    w.window = m_window.get();
+    w.browser = m_browser;
+    w.ListURL = m_urls;
+    w.ListKeyWord = m_keywords;
+    w.List1 = m_list1;
+    w.List3 = m_list3;
+    w.LaStatus = m_status;
+    w.Text1 = m_text1;
+    const QString folder = m_dir->path();
+    w.settingsFolder = [folder] { return folder; };
+    m_patrol = std::make_unique<Patrol>(w);
+
+    m_sent.clear();
+    m_popCommands.clear();
+    m_sendFailure.clear();
+    Module1::testing::setSettingsFolder(folder);
+    Module1::testing::setSendMail([this](const QString &, const QString &, const QString &, const QString &subject,
+                                      const QString &body, const QString &) {
+        m_sent.append({subject, body});
+        return m_sendFailure;
+    });
+    Module1::testing::setRcvMail(
+        [this](const QString &, const QString &, const QString &, const QString &command, const QString &) {
+            m_popCommands.append(command);
+            return QVariant(u"POP3 サーバーに接続できませんでした。"_s);
+        });
+}
+
+void TestPatrol::cleanup()
+{
+    m_patrol.reset();
+    m_window.reset();
+    m_browserOwner.reset();
+    Module1::testing::reset();
+}
+
+void TestPatrol::settings(std::initializer_list<std::pair<QString, QString>> values)
+{
+    clINI ini(m_dir->path());
+    for (const auto &[key, value] : values)
+        ini.SaveSetting(u"MAIL"_s, key, value);
+    QVERIFY(ini.commit());
+}
+
+QStringList TestPatrol::rows(QListWidget *l) const
+{
+    QStringList r;
+    for (int i = 0; i < l->count(); ++i)
+        r << l->item(i)->text();
+    return r;
+}
+
+void TestPatrol::page(const QString &body, const QString &title, int busyPolls)
+{
+    ScriptedPage p;
+    p.body = body;
+    p.title = title;
+    p.busyPolls = busyPolls;
+    m_browser->addPage(u"http://127.0.0.1/p"_s, p);
+}
+
+void TestPatrol::setConditions(const QStringList &conditions)
+{
+    for (int i = 0; i < conditions.size(); ++i)
+        m_keywords->item(i)->setText(conditions[i]);
+}
+
+void TestPatrol::lines_cutTrimmedAndNumbered_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("last piece never examined") << u"a\r\nb"_s << QStringList {kOld + u"000:a"_s};
+    QTest::newRow("no CR LF at all") << u"abc"_s << QStringList {};
+    QTest::newRow("empty text") << QString() << QStringList {};
+    QTest::newRow("empty piece keeps its number")
+        << u"x\r\n\r\ny\r\nz"_s << QStringList {kOld + u"000:x"_s, kOld + u"002:y"_s};
+    QTest::newRow("spaces and ideographic spaces only")
+        << u"   \r\n\u3000\u3000\r\nq\r\n"_s << QStringList {kOld + u"002:q"_s};
+    QTest::newRow("full width narrowed and trimmed")
+        << u"\uFF21\uFF22\uFF23\uFF11\uFF12\uFF13\u3000\r\n"_s << QStringList {kNew + u"000:ABC123"_s};
+    QTest::newRow("only U+0020 trimmed") << u"\t x \t\r\n"_s << QStringList {kOld + u"000:\t x \t"_s};
+    QTest::newRow("lone CR, lone LF, NUL and U+2028 stay inside a line")
+        << u"a\rb\nc\u0000d\u2028e\r\n"_s << QStringList {kOld + u"000:a\rb\nc\u0000d\u2028e"_s};
+    QString longBody;
+    for (int i = 0; i < 1002; ++i)
+        longBody += u"L\r\n"_s;
+    QTest::newRow("four digits from index 1000") << longBody << QStringList {};
+}
+
+void TestPatrol::lines_cutTrimmedAndNumbered()
+{
+    QFETCH(QString, body);
+    QFETCH(QStringList, listed);
+    setConditions({u"abc"_s});
+    page(body);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    if (QByteArray(QTest::currentDataTag()) == "four digits from index 1000") {
+        QCOMPARE(m_list1->count(), 1002);
+        QCOMPARE(m_list1->item(999)->text(), kOld + u"999:L"_s);
+        QCOMPARE(m_list1->item(1000)->text(), kOld + u"1000:L"_s);
+        return;
+    }
+    QCOMPARE(rows(m_list1), listed);
+    QVERIFY(m_list1->isVisibleTo(m_window.get()));
+}
+
+void TestPatrol::steps_inTheirOrder()
+{
+    page(u"one\r\n"_s, u"日本語の題"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_browser->calls(), (QStringList {u"visible 0"_s, u"navigate http://127.0.0.1/p"_s, u"visible 1"_s}));
+    QCOMPARE(m_window->windowTitle(), u"Korvani  1.8.0 [日本語の題]"_s);
+    QCOMPARE(m_status->text(), u"巡回完了"_s);
+
+    // The status shows the address while it loads.
+    page(u"two\r\n"_s, u"T"_s, 3);
+    QString during;
+    QTimer::singleShot(0, this, [&] { during = m_status->text(); });
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(during, u"http://127.0.0.1/p 接続中... "_s);
+}
+
+void TestPatrol::wait_givesUpAfterFifteenWholeSeconds()
+{
+    qint64 now = 1000;
+    m_patrol->setClockForTesting([&now] { return now++; });
+    page(u"partial\r\nrest"_s, u"T"_s, 1000000);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QVERIFY(m_browser->calls().contains(u"quit"_s));
+    // The start reading is 1000; the wait ends at the first reading more than 15 seconds later.
+    QCOMPARE(m_browser->busyPollCount(), 16);
+    QCOMPARE(rows(m_list1), QStringList {kOld + u"000:partial"_s});
+
+    // A page that ends in time is not quit.
+    m_browser->addPage(u"http://127.0.0.1/q"_s, ScriptedPage {u"q\r\n"_s, u"Q"_s, {}, {}, 3, false});
+    m_patrol->CheckPage(u"http://127.0.0.1/q"_s);
+    QCOMPARE(m_browser->calls().count(u"quit"_s), 1);
+}
+
+void TestPatrol::unreadableOrRefused_stillEnds()
+{
+    setConditions({u"line"_s});
+    page(u"line one\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+
+    // Refused: the previous page stays and is listed again, nothing new to mail.
+    m_patrol->CheckPage(u"not an address"_s);
+    QCOMPARE(rows(m_list1), QStringList {kOld + u"000:line one"_s});
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_status->text(), u"巡回完了"_s);
+
+    ScriptedPage broken;
+    broken.unreadable = true;
+    m_browser->addPage(u"http://127.0.0.1/broken"_s, broken);
+    m_patrol->CheckPage(u"http://127.0.0.1/broken"_s);
+    QVERIFY(rows(m_list1).isEmpty());
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_status->text(), u"巡回完了"_s);
+}
+
+void TestPatrol::history_newHitsMailedOnce()
+{
+    setConditions({u"hit"_s, u"@ link"_s});
+    page(u"hit 1\r\nplain\r\nhit 2\r\nhit 1\r\nlink only\r\nhit 3\r\n"_s, u"Title"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(rows(m_list1),
+        (QStringList {kNew + u"000:hit 1"_s, kOld + u"001:plain"_s, kNew + u"002:hit 2"_s, kOld + u"003:hit 1"_s,
+            kOld + u"004:link only"_s, kNew + u"005:hit 3"_s}));
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_sent[0].subject, u"Title"_s);
+    QCOMPARE(m_sent[0].body, u"hit 1\r\nhit 2\r\nhit 3\r\n"_s);
+    QCOMPARE(rows(m_list3), (QStringList {u"hit 3"_s, u"hit 2"_s, u"hit 1"_s}));
+    QCOMPARE(m_text1->toPlainText(), u"hit 1\nhit 2\nhit 3\n"_s);
+
+    // Nothing new the second time: no mail, Text1 keeps the last one, no marker.
+    m_text1->setPlainText(u"kept"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_text1->toPlainText(), u"kept"_s);
+    QCOMPARE(m_list1->item(0)->text(), kOld + u"000:hit 1"_s);
+    QCOMPARE(m_list3->count(), 3);
+}
+
+void TestPatrol::history_identity_data()
+{
+    QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("secondIsNew");
+
+    const QString base = QString(1022, u'x');
+    QTest::newRow("agree in 1022 bytes") << QStringList {} << base + u"A"_s << base + u"B"_s << false;
+    QTest::newRow("differ in byte 1022") << QStringList {} << base.left(1021) + u"A"_s << base.left(1021) + u"B"_s
+                                         << true;
+    const QString kanji = QString(511, u'漢');
+    QTest::newRow("double-byte text agrees in 1022 bytes")
+        << QStringList {} << kanji + u"あ"_s << kanji + u"い"_s << false;
+    QTest::newRow("prefix is another line") << QStringList {} << u"hit abc"_s << u"hit ab"_s << true;
+    QTest::newRow("letter case counts") << QStringList {} << u"hit abc"_s << u"hit ABC"_s << true;
+    QTest::newRow("emoji apart in one run") << QStringList {} << u"hit \U0001F600"_s << u"hit \U0001F603"_s << true;
+    QTest::newRow("emoji line against its stored form")
+        << QStringList {u"hit ?"_s} << u"hit other"_s << u"hit \U0001F600"_s << false;
+    QTest::newRow("question mark against an emoji of this run")
+        << QStringList {} << u"hit \U0001F600"_s << u"hit ?"_s << true;
+    const QString longJp = QString(600, u'日') + u"hit"_s;
+    QTest::newRow("long line saved and loaded")
+        << QStringList {cp932::decode(cp932::truncate(cp932::encode(longJp), 1023))} << u"hit other"_s << longJp
+        << false;
+}
+
+void TestPatrol::history_identity()
+{
+    QFETCH(QStringList, loaded);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, secondIsNew);
+    setConditions({u"hit|x|漢"_s});
+    m_list3->addItems(loaded);
+    QString body;
+    QVERIFY(m_patrol->RecordNewHit(first, body));
+    QCOMPARE(m_patrol->RecordNewHit(second, body), secondIsNew);
+    QCOMPARE(m_list3->item(0)->text(), secondIsNew ? second : first);
+}
+
+void TestPatrol::history_clearedMailsAgain()
+{
+    setConditions({u"hit"_s});
+    page(u"hit\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+    m_list3->clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 2);
+}
+
+void TestPatrol::history_changedMidPage_seen()
+{
+    // The user clears the history while the page is being listed: the index must follow.
+    setConditions({u"hit"_s});
+    m_list3->addItem(u"hit b"_s);
+    page(u"hit a\r\nhit b\r\nhit a\r\n"_s);
+    QTimer::singleShot(0, this, [this] { m_list3->clear(); });
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+    QVERIFY(m_sent[0].body.contains(u"hit a\r\n"_s));
+    QCOMPARE(m_sent[0].body.count(u"hit a"_s), 1);
+}
+
+void TestPatrol::mail_framing_data()
+{
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("expectedSubject");
+    QTest::addColumn<QString>("expectedBody");
+
+    const QString url = u"http://127.0.0.1/p"_s;
+    QTest::newRow("all absent") << QString() << QString() << QString() << u"Title"_s << u"L1\r\nL2\r\n"_s;
+    QTest::newRow("address on top, title at the end, tag")
+        << u"2"_s << u"1"_s << u"1"_s << u"[KVS]"_s << url + u"\r\nL1\r\nL2\r\n--\r\nTitle"_s;
+    QTest::newRow("name on top, address at the end")
+        << u"1"_s << u"2"_s << u"0"_s << u"Title"_s << u"Title\r\nL1\r\nL2\r\n--\r\n"_s + url;
+    QTest::newRow("other values mean nothing, subject 2 empty")
+        << u"3"_s << u"11"_s << u"2"_s << QString() << u"L1\r\nL2\r\n"_s;
+}
+
+void TestPatrol::mail_framing()
+{
+    QFETCH(QString, top);
+    QFETCH(QString, end);
+    QFETCH(QString, subject);
+    QFETCH(QString, expectedSubject);
+    QFETCH(QString, expectedBody);
+    if (!top.isNull())
+        settings({{u"TOPLINE"_s, top}, {u"ENDLINE"_s, end}, {u"SUBJECT"_s, subject}});
+    setConditions({u"^L\\d"_s});
+    page(u"L1\r\nno\r\nL2\r\n"_s, u"Title"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_sent[0].subject, expectedSubject);
+    QCOMPARE(m_sent[0].body, expectedBody);
+    QCOMPARE(m_text1->toPlainText(), QString(expectedBody).replace(u"\r\n"_s, u"\n"_s));
+    QVERIFY(m_popCommands.isEmpty());
+}
+
+void TestPatrol::mail_popLoginFirstWhenAsked()
+{
+    settings({{u"CHECK2"_s, u"1"_s}});
+    setConditions({u"hit"_s});
+    page(u"hit\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    // The POP login fails here and the mail is sent all the same.
+    QCOMPARE(m_popCommands, QStringList {u"STAT"_s});
+    QCOMPARE(m_sent.size(), 1);
+}
+
+void TestPatrol::mail_failureWithServerKeepsLinesForNextTime()
+{
+    settings({{u"SMTP_SERVER"_s, u"127.0.0.1:1"_s}});
+    setConditions({u"hit"_s});
+    m_list3->addItem(u"older"_s);
+    page(u"hit 1\r\nhit 2\r\n"_s);
+    m_sendFailure = u"SMTP サーバーに接続できませんでした。"_s;
+    // Something the user does to the history meanwhile stays.
+    QTimer::singleShot(0, this, [this] { m_list3->addItem(u"added meanwhile"_s); });
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(rows(m_list3), (QStringList {u"older"_s, u"added meanwhile"_s}));
+
+    m_sendFailure.clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 2);
+    QCOMPARE(m_sent[1].body, u"hit 1\r\nhit 2\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 2);
+}
+
+void TestPatrol::mail_failureWithoutServerRecordsAsSent()
+{
+    setConditions({u"hit"_s});
+    page(u"hit\r\n"_s);
+    m_sendFailure = u"SMTP サーバーが設定されていません。"_s;
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(rows(m_list3), QStringList {u"hit"_s});
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+}
+
+void TestPatrol::conditions_editTakesEffectAtNextLine()
+{
+    setConditions({u"first"_s});
+    QVERIFY(m_patrol->MatchCondition(u"the first line"_s, 1));
+    m_keywords->item(0)->setText(u"second"_s);
+    QVERIFY(!m_patrol->MatchCondition(u"the first line"_s, 1));
+    QVERIFY(m_patrol->MatchCondition(u"the second line"_s, 1));
+    // Only the 100 slots count.
+    m_keywords->item(0)->setText(QString());
+    m_keywords->addItem(u"second"_s);
+    QVERIFY(!m_patrol->MatchCondition(u"the second line"_s, 1));
+    m_keywords->item(99)->setText(u"@ link"_s);
+    QVERIFY(!m_patrol->MatchCondition(u"a link"_s, 1));
+    QVERIFY(m_patrol->MatchCondition(u"a link"_s, 0));
+}
+
+void TestPatrol::abandon_duringWait_stopsTheCheck()
+{
+    setConditions({u"hit"_s});
+    m_list1->addItem(u"from before"_s);
+    page(u"hit\r\n"_s, u"T"_s, 1000000);
+    QTimer::singleShot(100, this, [this] { m_patrol->abandon(); });
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QVERIFY(m_sent.isEmpty());
+    QCOMPARE(rows(m_list1), QStringList {u"from before"_s});
+    QVERIFY(m_status->text() != u"巡回完了"_s);
+    // Nothing is loaded any more.
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_browser->calls().count(u"navigate http://127.0.0.1/p"_s), 1);
+}
+
+QTEST_MAIN(TestPatrol)
+#include "tst_patrol.moc"
