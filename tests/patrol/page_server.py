@@ -3,7 +3,8 @@
 
 Prints "<http port> <https port>" on one line once both listen (the https port is 0 without
 --cert/--key). A POST is recorded in --record as post.json (method, path, headers) and
-post.body (the bytes as received).
+post.body (the bytes as received). With --pages, /files/NAME serves the file NAME of that folder
+as UTF-8 HTML, read at every request, so a test can change a page between two visits.
 """
 
 import argparse
@@ -55,6 +56,7 @@ PAGES = {
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     record_dir = None
+    pages_dir = None
 
     def log_message(self, *args):
         pass
@@ -91,11 +93,20 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Cache-Control", "no-store")
             self.send_header("Connection", "close")
             self.end_headers()
-            self.wfile.write(b"<html><head><title>never</title></head><body><p>partial text</p>"
+            more = b"<div>second line</div>" if "lines" in self.path else b""
+            self.wfile.write(b"<html><head><title>never</title></head><body><p>partial text</p>" + more
                              + b" " * 2048)
             self.wfile.flush()
             while True:
                 time.sleep(1)
+        if self.pages_dir and path.startswith("/files/"):
+            name = os.path.basename(path[len("/files/"):])
+            try:
+                with open(os.path.join(self.pages_dir, name), "rb") as f:
+                    self.send_page("text/html; charset=utf-8", f.read())
+            except OSError:
+                self.send_page("text/html", "<html><body>missing</body></html>", 404)
+            return
         if path in PAGES:
             self.send_page(*PAGES[path])
         else:
@@ -123,8 +134,10 @@ def main():
     parser.add_argument("--record")
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--pages")
     args = parser.parse_args()
     Handler.record_dir = args.record
+    Handler.pages_dir = args.pages
 
     ThreadingHTTPServer.daemon_threads = True
     plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)

@@ -1,0 +1,181 @@
+// One page examined by the real window: Qt WebEngine loads a page from 127.0.0.1 and the hit
+// mail goes to the real SMTP test server.
+#include "../mail/MailDecode.h"
+#include "app/ExtentListWidget.h"
+#include "app/Form1.h"
+#include "mail/Module1.h"
+#include "patrol/Patrol.h"
+#include "settings/clINI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestCheckPage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void japanesePage_mailedOnceThenOnlyNewLines();
+    void pageThatNeverEnds_givesUpAndExaminesPartialText();
+
+private:
+    QList<maildecode::Parsed> mailsTo(const QString &address) const;
+    void writePage(const QString &name, const QString &html);
+    QStringList rows(QListWidget *l) const;
+
+    QTemporaryDir m_pages;
+    QProcess m_server;
+    int m_port = 0;
+    QString m_run;
+    int m_base = 0;
+};
+
+void TestCheckPage::initTestCase()
+{
+    m_run = qEnvironmentVariable("KORVANI_MAIL_RUN");
+    m_base = qEnvironmentVariableIntValue("KORVANI_MAIL_PORT_BASE");
+    QVERIFY2(!m_run.isEmpty() && m_base > 0, "run through ctest: the mail servers are a fixture");
+    m_server.start(u"/usr/bin/python3"_s,
+        {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--pages"_s, m_pages.path()});
+    QVERIFY(m_server.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
+    m_port = m_server.readLine().trimmed().split(' ').value(0).toInt();
+    QVERIFY(m_port > 0);
+}
+
+void TestCheckPage::cleanupTestCase()
+{
+    m_server.closeWriteChannel();
+    if (!m_server.waitForFinished(3000))
+        m_server.kill();
+    m_server.waitForFinished(3000);
+}
+
+QList<maildecode::Parsed> TestCheckPage::mailsTo(const QString &address) const
+{
+    QList<maildecode::Parsed> found;
+    for (const QString &sub : {u"new"_s, u"cur"_s}) {
+        QDir dir(m_run + u"/Maildir/"_s + sub);
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray head = f.readLine() + f.readLine();
+            if (head.contains(address.toUtf8()))
+                found.append(maildecode::parse(f.readAll()));
+        }
+    }
+    return found;
+}
+
+void TestCheckPage::writePage(const QString &name, const QString &html)
+{
+    QFile f(m_pages.filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(html.toUtf8());
+}
+
+QStringList TestCheckPage::rows(QListWidget *l) const
+{
+    QStringList r;
+    for (int i = 0; i < l->count(); ++i)
+        r << l->item(i)->text();
+    return r;
+}
+
+void TestCheckPage::japanesePage_mailedOnceThenOnlyNewLines()
+{
+    QTemporaryDir folder;
+    const QString to = u"checkpage-%1@example.test"_s.arg(QCoreApplication::applicationPid());
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_base + 25));
+        ini.SaveSetting(u"MAIL"_s, u"FROM"_s, u"korvani@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TO"_s, to);
+        ini.SaveSetting(u"MAIL"_s, u"TOPLINE"_s, u"2"_s);
+        ini.SaveSetting(u"MAIL"_s, u"ENDLINE"_s, u"1"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"大阪 -東京"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY1"_s, u"兵庫|奈良"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY2"_s, u"@ 求人"_s);
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    const QString head = u"<html><head><meta charset='utf-8'><title>求人情報　関西</title></head><body>"_s;
+    writePage(u"jobs.html"_s,
+        head
+            + u"<div>大阪府の求人　ＡＢＣ商事</div><div>大阪と東京の求人</div><div>　</div>"
+              "<div>兵庫県の求人</div><div>京都府の求人</div><div>おわり</div></body></html>"_s);
+    const QString url = u"http://127.0.0.1:%1/files/jobs.html"_s.arg(m_port);
+
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.patrol()->CheckPage(url);
+
+    QCOMPARE(rows(w.List1),
+        (QStringList {u"●000:大阪府の求人 ABC商事"_s, u"\u3000001:大阪と東京の求人"_s, u"●003:兵庫県の求人"_s,
+            u"\u3000004:京都府の求人"_s}));
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QCOMPARE(w.windowTitle(), u"Korvani  1.8.0 [求人情報　関西]"_s);
+    QList<maildecode::Parsed> mails = mailsTo(to);
+    QCOMPARE(mails.size(), 1);
+    QCOMPARE(maildecode::decodeWords(mails[0].header("Subject")), u"求人情報　関西"_s);
+    const QString firstBody = url + u"\r\n大阪府の求人 ABC商事\r\n兵庫県の求人\r\n--\r\n求人情報　関西"_s;
+    QCOMPARE(maildecode::decodeBody(mails[0].body), firstBody);
+    QCOMPARE(w.Text1->toPlainText(), QString(firstBody).replace(u"\r\n"_s, u"\n"_s));
+
+    // The same page again: nothing new, nothing mailed.
+    w.patrol()->CheckPage(url);
+    QCOMPARE(mailsTo(to).size(), 1);
+    QCOMPARE(w.List1->item(0)->text(), u"\u3000000:大阪府の求人 ABC商事"_s);
+
+    // A new line appears: only it is mailed.
+    writePage(u"jobs.html"_s,
+        head + u"<div>奈良県の求人</div><div>大阪府の求人　ＡＢＣ商事</div><div>おわり</div></body></html>"_s);
+    w.patrol()->CheckPage(url);
+    mails = mailsTo(to);
+    QCOMPARE(mails.size(), 2);
+    const QString second = maildecode::decodeBody(mails[0].body) == firstBody ? maildecode::decodeBody(mails[1].body)
+                                                                              : maildecode::decodeBody(mails[0].body);
+    QCOMPARE(second, url + u"\r\n奈良県の求人\r\n--\r\n求人情報　関西"_s);
+    QCOMPARE(rows(w.List3).mid(0, 3), (QStringList {u"奈良県の求人"_s, u"兵庫県の求人"_s, u"大阪府の求人 ABC商事"_s}));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+void TestCheckPage::pageThatNeverEnds_givesUpAndExaminesPartialText()
+{
+    QTemporaryDir folder;
+    Module1::testing::setSettingsFolder(folder.path());
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.ListKeyWord->item(0)->setText(u"partial"_s);
+    QElapsedTimer t;
+    t.start();
+    w.patrol()->CheckPage(u"http://127.0.0.1:%1/never?lines"_s.arg(m_port));
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ms >= 15000 && ms < 19000, qPrintable(QString::number(ms)));
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QCOMPARE(rows(w.List1), QStringList {u"●000:partial text"_s});
+    // No mail server is set: the hit is recorded all the same.
+    QCOMPARE(rows(w.List3), QStringList {u"partial text"_s});
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+QTEST_MAIN(TestCheckPage)
+#include "tst_checkpage.moc"
