@@ -4,9 +4,6 @@
 
 #include <QObject>
 
-#include <optional>
-#include <vector>
-
 class QListWidget;
 
 // The conditions of the condition list, parsed. An edit of the list takes effect with the next
@@ -26,6 +23,6 @@ private:
     void refresh();
 
     QListWidget *m_list;
-    std::vector<Conditions::Condition> m_conditions; // the non-empty slots, in slot order
+    Conditions::ConditionSet m_conditions;
     bool m_dirty = true;
 };

@@ -203,6 +203,96 @@ bool hits(const Condition &c, QStringView line, QStringView foldedLine, quint8 m
     return true;
 }
 
+ConditionSet::ConditionSet(const QStringList &conditions)
+    : m_bucketOf(0x10000, -1)
+{
+    QHash<QString, int> idOf;
+    for (const QString &text : conditions) {
+        if (text.isEmpty())
+            continue;
+        Prepared p {parse(text), {}};
+        if (p.condition.terms.empty())
+            continue;
+        for (const Term &t : p.condition.terms) {
+            std::vector<int> ids;
+            for (const QString &lit : t.gate) {
+                auto it = idOf.constFind(lit);
+                if (it == idOf.constEnd()) {
+                    it = idOf.insert(lit, int(m_literals.size()));
+                    m_literals.append(lit);
+                    int &bucket = m_bucketOf[lit.front().unicode()];
+                    if (bucket < 0) {
+                        bucket = int(m_byFirst.size());
+                        m_byFirst.emplace_back();
+                    }
+                    m_byFirst[size_t(bucket)].push_back(*it);
+                }
+                ids.push_back(*it);
+            }
+            p.gates.push_back(std::move(ids));
+        }
+        m_conditions.push_back(std::move(p));
+    }
+    m_seen.assign(size_t(m_literals.size()), 0);
+}
+
+bool ConditionSet::gateOpen(const std::vector<int> &ids) const
+{
+    if (ids.empty())
+        return true;
+    for (int id : ids) {
+        if (m_seen[size_t(id)] == m_lineNumber)
+            return true;
+    }
+    return false;
+}
+
+bool ConditionSet::passes(const Prepared &p, size_t term, QStringView line) const
+{
+    const Term &t = p.condition.terms[term];
+    const bool found = gateOpen(p.gates[term]) && bregexp::search(t.pattern, line);
+    return found != t.negative;
+}
+
+bool ConditionSet::match(QStringView line, quint8 mode) const
+{
+    if (line.isEmpty() || m_conditions.empty())
+        return false;
+    if (++m_lineNumber == 0) {
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_lineNumber = 1;
+    }
+    if (!m_literals.isEmpty()) {
+        const QString folded = line.toString().toCaseFolded();
+        const QStringView f(folded);
+        for (qsizetype pos = 0; pos < f.size(); ++pos) {
+            const int bucket = m_bucketOf[f[pos].unicode()];
+            if (bucket < 0)
+                continue;
+            for (int id : m_byFirst[size_t(bucket)]) {
+                if (m_seen[size_t(id)] != m_lineNumber && f.sliced(pos).startsWith(m_literals[id]))
+                    m_seen[size_t(id)] = m_lineNumber;
+            }
+        }
+    }
+    for (const Prepared &p : m_conditions) {
+        if (p.condition.linkOnly && mode == PageMode)
+            continue;
+        const size_t n = p.condition.terms.size();
+        bool possible = true;
+        for (size_t i = 0; i < n && possible; ++i)
+            possible = p.condition.terms[i].negative || gateOpen(p.gates[i]);
+        if (!possible)
+            continue;
+        bool all = true;
+        for (size_t i = 0; i < n && all; ++i)
+            all = passes(p, i, line);
+        if (all)
+            return true;
+    }
+    return false;
+}
+
 bool matchAny(const QStringList &conditions, QStringView line, quint8 mode)
 {
     if (line.isEmpty())

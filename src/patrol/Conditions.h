@@ -40,4 +40,33 @@ bool hits(const Condition &c, QStringView line, QStringView foldedLine, quint8 m
 // The first hitting condition decides; an empty line hits nothing.
 bool matchAny(const QStringList &conditions, QStringView line, quint8 mode);
 
+// A list of conditions prepared for testing many lines: the literals of all terms are looked for
+// in one pass over the line, so that a condition none of whose literals occur costs nothing.
+// The answers are those of hits() over the conditions in order.
+class ConditionSet
+{
+public:
+    ConditionSet() = default;
+    explicit ConditionSet(const QStringList &conditions);
+
+    bool match(QStringView line, quint8 mode) const;
+
+private:
+    struct Prepared
+    {
+        Condition condition;
+        std::vector<std::vector<int>> gates; // per term: ids of its literals, empty when ungated
+    };
+    bool passes(const Prepared &p, size_t term, QStringView line) const;
+    bool gateOpen(const std::vector<int> &ids) const;
+
+    std::vector<Prepared> m_conditions;
+    QStringList m_literals;
+    // Literal ids by the first code unit they start with.
+    std::vector<std::vector<int>> m_byFirst;
+    std::vector<int> m_bucketOf; // 65536 entries, -1 where no literal starts
+    mutable std::vector<quint32> m_seen; // per literal: the line number it was last found on
+    mutable quint32 m_lineNumber = 0;
+};
+
 } // namespace Conditions

@@ -140,6 +140,25 @@ void TestConditions::gateNeverChangesTheAnswer()
             const bool expected = !l.isEmpty() && bregexp::search(p, l);
             QVERIFY2(Conditions::hits(c, l, l.toCaseFolded(), Conditions::PageMode) == expected,
                 qPrintable(p + u" on "_s + l));
+            QVERIFY2(Conditions::ConditionSet({p}).match(l, Conditions::PageMode) == expected,
+                qPrintable(p + u" in a set on "_s + l));
+        }
+    }
+    // Many conditions sharing literals, with negative and link-only ones: the set answers as the
+    // conditions tried one after another do.
+    QStringList conditions;
+    for (int i = 0; i < patterns.size(); ++i) {
+        conditions << (i % 3 == 0 ? u"-"_s : QString()) + patterns[i] + u" "_s + patterns[(i + 5) % patterns.size()];
+        conditions << u"@ "_s + patterns[i];
+    }
+    const Conditions::ConditionSet set(conditions);
+    for (const QString &l : lines) {
+        for (quint8 mode : {Conditions::PageMode, Conditions::LinkMode}) {
+            bool expected = false;
+            for (const QString &text : conditions)
+                expected = expected
+                    || (!l.isEmpty() && Conditions::hits(Conditions::parse(text), l, l.toCaseFolded(), mode));
+            QVERIFY2(set.match(l, mode) == expected, qPrintable(l));
         }
     }
 }
