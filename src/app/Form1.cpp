@@ -5,6 +5,7 @@
 #include "app/SortedListBox.h"
 #include "patrol/Browser.h"
 #include "patrol/Patrol.h"
+#include "patrol/Scheduler.h"
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
 #include "platform/QuitSignals.h"
@@ -126,6 +127,11 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     w.Timer1 = Timer1;
     w.settingsFolder = [this] { return settingsFolder(); };
     m_patrol = std::make_unique<Patrol>(w);
+    m_scheduler = std::make_unique<Scheduler>(w, *m_patrol);
+    connect(cmdRun, &QPushButton::clicked, m_scheduler.get(), &Scheduler::cmdRun_Click);
+    for (int i = 0; i < 2; ++i)
+        connect(
+            cmd動作制御[size_t(i)], &QPushButton::clicked, m_scheduler.get(), [this, i] { m_scheduler->cmd_Click(i); });
 
     connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
     // The desktop session ending closes the window like the close box does.
@@ -332,5 +338,6 @@ void Form1::onQuitSignal(int)
 
 void Form1::Timer1_Timer()
 {
-    // The countdown comes with the scheduler.
+    if (m_loaded && !m_unloaded)
+        m_scheduler->Timer1_Timer();
 }

@@ -9,6 +9,7 @@
 
 class ExtentListWidget;
 class Patrol;
+class Scheduler;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -74,6 +75,7 @@ public:
 
     // The page check and, later, the scheduler that work on these controls.
     Patrol *patrol() const { return m_patrol.get(); }
+    Scheduler *scheduler() const { return m_scheduler.get(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -88,6 +90,7 @@ private:
 
     std::unique_ptr<Browser> m_browser;
     std::unique_ptr<Patrol> m_patrol;
+    std::unique_ptr<Scheduler> m_scheduler;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QUrl>
 #include <QWidget>
 
 #include <exception>
@@ -124,6 +125,43 @@ void Patrol::SendHitMail(const QString &pendingBody)
         if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
             m_history->removeMail(m_mailToken);
     });
+}
+
+namespace {
+
+// A web page may not send the patrol into local files: their lines would be matched and mailed.
+bool mayFollow(const QString &pageUrl, const QString &target)
+{
+    const bool toFile = QUrl(target).scheme().compare(u"file", Qt::CaseInsensitive) == 0;
+    return !toFile || QUrl(pageUrl).scheme().compare(u"file", Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void Patrol::FollowLinks()
+{
+    if (m_abandoned)
+        return;
+    Browser &browser = *m_w.browser;
+    // Read in one go: a page with thousands of links must not cost one engine round trip each.
+    const std::optional<QList<BrowserLink>> links = browser.links();
+    if (!links || links->isEmpty() || m_abandoned)
+        return;
+    const QString pageUrl = browser.locationUrl();
+    QStringList targets;
+    for (const BrowserLink &link : *links) {
+        if (link.text.isEmpty())
+            continue;
+        bool hit = false;
+        step([&] { hit = MatchCondition(link.text, Conditions::LinkMode); });
+        if (hit && !link.href.isEmpty() && mayFollow(pageUrl, link.href))
+            targets.append(link.href);
+    }
+    for (const QString &target : std::as_const(targets)) {
+        if (m_abandoned)
+            return;
+        CheckPage(target);
+    }
 }
 
 void Patrol::CheckPage(const QString &address)

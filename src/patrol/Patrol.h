@@ -26,6 +26,8 @@ public:
     // True when the line was not in the history and has been added to it and to the body.
     bool RecordNewHit(const QString &line, QString &body);
     void SendHitMail(const QString &body);
+    // Examines, one level deep, the targets of the links of the loaded page whose text hits.
+    void FollowLinks();
 
     // The window is closing: every wait ends, nothing more is loaded, listed or mailed.
     void abandon() { m_abandoned = true; }

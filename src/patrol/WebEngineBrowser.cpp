@@ -123,6 +123,8 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     // A page loaded by the timer must not take the keyboard away from what the user is typing.
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    // A followed mailto: or other foreign link must not start another program on the desktop.
+    settings->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
 
     m_page = new SilentPage(m_profile, this);
     m_view = new QWebEngineView(parent);

@@ -25,6 +25,7 @@ private Q_SLOTS:
     void init();
     void missingFile_blankListsAndDefaults();
     void controls_inTheirStartUpState();
+    void patrolControls_wiredToTheScheduler();
     void conditions_closeUpSortedAtShutDown();
     void history_keepsNewestRirekisuuPlusOne();
     void history_limitValues_data();
@@ -101,6 +102,24 @@ void TestForm1::controls_inTheirStartUpState()
     QTest::qWait(10);
     QVERIFY(w->List1->horizontalScrollBar()->maximum() >= 3005 - w->List1->viewport()->width());
     w->close();
+}
+
+void TestForm1::patrolControls_wiredToTheScheduler()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nTIMERTIME=5\r\n[URL]\r\nURL0=http://127.0.0.1:1/\r\n");
+    auto w = open(dir.path());
+    QCOMPARE(w->LaCountDown->text(), u"5"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(w->LaCountDown->text(), u"4"_s, 3000);
+    w->cmd動作制御[1]->click();
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(w->cmd動作制御[0]->isEnabled());
+    w->cmdRun->click();
+    QCOMPARE(w->ListURL->currentRow(), 0);
+    QCOMPARE(w->LaCountDown->text(), u"4"_s);
+    w->cmd動作制御[0]->click();
+    QVERIFY(w->Timer1->isActive());
+    QVERIFY(w->Form_Unload());
 }
 
 void TestForm1::conditions_closeUpSortedAtShutDown()

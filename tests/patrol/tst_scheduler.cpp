@@ -1,0 +1,342 @@
+// The patrol step and the countdown on bare widgets, with ticks driven by the test.
+#include "ScriptedBrowser.h"
+#include "mail/Module1.h"
+#include "patrol/Patrol.h"
+#include "patrol/Scheduler.h"
+#include "settings/clINI.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestScheduler : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void slots_visitedInTurn_data();
+    void slots_visitedInTurn();
+    void noTarget_stepDoesNothing();
+    void countdown_data();
+    void countdown();
+    void startStop_freezeAndResume();
+    void stopDuringStep_stepFinishes();
+    void clickOrTickDuringStep_startsNothing();
+    void check1_readAtEveryStep();
+    void check1_values_data();
+    void check1_values();
+
+    void links_followedOneLevelInOrder();
+    void links_unreadable_stepGoesOn();
+    void abandon_duringLinks_loadsNothingMore();
+
+private:
+    void setting(const QString &key, const QString &value);
+    QString page(const QString &path) const { return u"http://127.0.0.1/"_s + path; }
+    QStringList navigations() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QWidget> m_window;
+    PatrolWidgets m_w;
+    std::unique_ptr<ScriptedBrowser> m_browser;
+    std::unique_ptr<Patrol> m_patrol;
+    std::unique_ptr<Scheduler> m_scheduler;
+};
+
+void TestScheduler::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_window = std::make_unique<QWidget>();
+    m_browser = std::make_unique<ScriptedBrowser>();
+    QWidget *win = m_window.get();
+    m_w = PatrolWidgets {};
+    m_w.window = win;
+    m_w.browser = m_browser.get();
+    m_w.ListURL = new QListWidget(win);
+    m_w.ListKeyWord = new QListWidget(win);
+    m_w.List1 = new QListWidget(win);
+    m_w.List3 = new QListWidget(win);
+    m_w.LaStatus = new QLabel(win);
+    m_w.LaCountDown = new QLabel(u"60"_s, win);
+    m_w.Text1 = new QPlainTextEdit(win);
+    m_w.cmdRun = new QPushButton(win);
+    m_w.cmd動作制御 = {new QPushButton(win), new QPushButton(win)};
+    m_w.cmd動作制御[0]->setEnabled(false);
+    m_w.Timer1 = new QTimer(win);
+    m_w.Timer1->setInterval(1000);
+    const QString folder = m_dir->path();
+    m_w.settingsFolder = [folder] { return folder; };
+    for (int i = 0; i < 100; ++i) {
+        m_w.ListURL->addItem(QString());
+        m_w.ListKeyWord->addItem(QString());
+    }
+    m_patrol = std::make_unique<Patrol>(m_w);
+    m_scheduler = std::make_unique<Scheduler>(m_w, *m_patrol);
+    Module1::testing::setSettingsFolder(folder);
+    Module1::testing::setSendMail([](auto &&...) { return QString(); });
+}
+
+void TestScheduler::cleanup()
+{
+    m_scheduler.reset();
+    m_patrol.reset();
+    m_window.reset();
+    m_browser.reset();
+    Module1::testing::reset();
+}
+
+void TestScheduler::setting(const QString &key, const QString &value)
+{
+    clINI ini(m_dir->path());
+    ini.SaveSetting(u"MAIL"_s, key, value);
+    QVERIFY(ini.commit());
+}
+
+QStringList TestScheduler::navigations() const
+{
+    QStringList r;
+    for (const QString &c : m_browser->calls()) {
+        if (c.startsWith(u"navigate "_s))
+            r << c.mid(9);
+    }
+    return r;
+}
+
+void TestScheduler::slots_visitedInTurn_data()
+{
+    QTest::addColumn<QList<int>>("filled");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QList<int>>("visits");
+
+    QTest::newRow("3 and 7 in turn") << QList<int> {3, 7} << -1 << QList<int> {3, 7, 3, 7};
+    QTest::newRow("wrap after 99") << QList<int> {99} << 99 << QList<int> {99, 99};
+    QTest::newRow("from 42 with 10 and 50") << QList<int> {10, 50} << 42 << QList<int> {50, 10, 50};
+    QTest::newRow("single entry at 0") << QList<int> {0} << -1 << QList<int> {0, 0, 0};
+}
+
+void TestScheduler::slots_visitedInTurn()
+{
+    QFETCH(QList<int>, filled);
+    QFETCH(int, selected);
+    QFETCH(QList<int>, visits);
+    for (int i : filled)
+        m_w.ListURL->item(i)->setText(page(QString::number(i)));
+    if (selected >= 0)
+        m_w.ListURL->setCurrentRow(selected);
+    QStringList expected;
+    for (int i = 0; i < visits.size(); ++i) {
+        m_scheduler->cmdRun_Click();
+        expected << page(QString::number(visits[i]));
+        QCOMPARE(m_w.ListURL->currentRow(), visits[i]);
+        QVERIFY(m_w.cmdRun->isEnabled());
+    }
+    QCOMPARE(navigations(), expected);
+}
+
+void TestScheduler::noTarget_stepDoesNothing()
+{
+    m_w.ListURL->item(5)->setText(u"   "_s);
+    m_scheduler->cmdRun_Click();
+    // Spaces are an address like any other, handed on as they are.
+    QCOMPARE(navigations(), QStringList {u"   "_s});
+    m_w.ListURL->item(5)->setText(QString());
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations().size(), 1);
+    QVERIFY(m_w.cmdRun->isEnabled());
+    QCOMPARE(m_w.ListURL->currentRow(), 5);
+}
+
+void TestScheduler::countdown_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("timerTime");
+    QTest::addColumn<QStringList>("shown"); // after each tick
+    QTest::addColumn<int>("steps");
+
+    QTest::newRow("3") << u"3"_s << u"3"_s << QStringList {u"2"_s, u"1"_s, u"3"_s, u"2"_s} << 1;
+    QTest::newRow("1: every tick") << u"1"_s << u"1"_s << QStringList {u"1"_s, u"1"_s, u"1"_s} << 3;
+    QTest::newRow("0: every tick") << u"0"_s << u"0"_s << QStringList {u"0"_s, u"0"_s} << 2;
+    QTest::newRow("-5: every tick") << u"-5"_s << u"-5"_s << QStringList {u"-5"_s, u"-5"_s} << 2;
+    QTest::newRow("caption abc counts as 60") << u"abc"_s << u"3"_s << QStringList {u"59"_s} << 0;
+    QTest::newRow("caption 2.5 rounds to 2") << u"2.5"_s << u"3"_s << QStringList {u"1"_s, u"3"_s} << 1;
+    QTest::newRow("interval abc counts as 60") << u"1"_s << u"abc"_s << QStringList {u"60"_s} << 1;
+    QTest::newRow("interval 99999 counts as 60") << u"1"_s << u"99999"_s << QStringList {u"60"_s} << 1;
+    QTest::newRow("interval 32767") << u"1"_s << u"32767"_s << QStringList {u"32767"_s, u"32766"_s} << 1;
+}
+
+void TestScheduler::countdown()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, timerTime);
+    QFETCH(QStringList, shown);
+    QFETCH(int, steps);
+    setting(u"TIMERTIME"_s, timerTime);
+    m_w.ListURL->item(0)->setText(page(u"a"_s));
+    m_w.LaCountDown->setText(caption);
+    QStringList seen;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        m_scheduler->Timer1_Timer();
+        seen << m_w.LaCountDown->text();
+    }
+    QCOMPARE(seen, shown);
+    QCOMPARE(navigations().size(), steps);
+}
+
+void TestScheduler::startStop_freezeAndResume()
+{
+    m_w.Timer1->start();
+    m_scheduler->cmd_Click(1);
+    QVERIFY(!m_w.Timer1->isActive());
+    QVERIFY(m_w.cmd動作制御[0]->isEnabled());
+    QVERIFY(!m_w.cmd動作制御[1]->isEnabled());
+    m_w.LaCountDown->setText(u"17"_s);
+    m_scheduler->cmd_Click(0);
+    QVERIFY(m_w.Timer1->isActive());
+    QVERIFY(!m_w.cmd動作制御[0]->isEnabled());
+    QVERIFY(m_w.cmd動作制御[1]->isEnabled());
+    QCOMPARE(m_w.LaCountDown->text(), u"17"_s);
+}
+
+void TestScheduler::stopDuringStep_stepFinishes()
+{
+    setting(u"TIMERTIME"_s, u"5"_s);
+    m_w.ListURL->item(2)->setText(page(u"slow"_s));
+    m_browser->addPage(page(u"slow"_s), ScriptedPage {u"x\r\n"_s, u"t"_s, {}, {}, 5, false});
+    m_w.Timer1->start();
+    m_w.LaCountDown->setText(u"1"_s);
+    QTimer::singleShot(0, this, [this] { m_scheduler->cmd_Click(1); });
+    m_scheduler->Timer1_Timer();
+    QCOMPARE(m_w.LaStatus->text(), u"巡回完了"_s);
+    QCOMPARE(m_w.ListURL->currentRow(), 2);
+    QVERIFY(!m_w.Timer1->isActive());
+    QCOMPARE(m_w.LaCountDown->text(), u"5"_s);
+}
+
+void TestScheduler::clickOrTickDuringStep_startsNothing()
+{
+    setting(u"TIMERTIME"_s, u"4"_s);
+    m_w.ListURL->item(1)->setText(page(u"one"_s));
+    m_w.ListURL->item(2)->setText(page(u"two"_s));
+    m_browser->addPage(page(u"one"_s), ScriptedPage {u"x\r\n"_s, u"t"_s, {}, {}, 5, false});
+    QString countdownAfterNestedTick;
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(!m_w.cmdRun->isEnabled());
+        m_scheduler->cmdRun_Click();
+        m_w.LaCountDown->setText(u"1"_s);
+        m_scheduler->Timer1_Timer();
+        countdownAfterNestedTick = m_w.LaCountDown->text();
+    });
+    m_w.LaCountDown->setText(u"1"_s);
+    m_scheduler->Timer1_Timer();
+    QCOMPARE(navigations(), QStringList {page(u"one"_s)});
+    QCOMPARE(countdownAfterNestedTick, u"4"_s);
+    QCOMPARE(m_w.LaCountDown->text(), u"4"_s);
+    QVERIFY(m_w.cmdRun->isEnabled());
+}
+
+void TestScheduler::check1_readAtEveryStep()
+{
+    m_w.ListKeyWord->item(0)->setText(u"more"_s);
+    m_w.ListURL->item(0)->setText(page(u"top"_s));
+    ScriptedPage top {u"x\r\n"_s, u"t"_s, {}, {BrowserLink {u"more"_s, page(u"linked"_s)}}, 3, false};
+    m_browser->addPage(page(u"top"_s), top);
+    // Switched off in the middle of a step: that step keeps what it read at its start.
+    QTimer::singleShot(0, this, [this] { setting(u"CHECK1"_s, u"0"_s); });
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"linked"_s)}));
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations().size(), 3);
+    QCOMPARE(navigations().last(), page(u"top"_s));
+}
+
+void TestScheduler::check1_values_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("1") << u"1"_s << true;
+    QTest::newRow("0") << u"0"_s << false;
+    QTest::newRow("-1") << u"-1"_s << true;
+    QTest::newRow("0.0") << u" 0.0 "_s << false;
+    QTest::newRow("not a number") << u"abc"_s << true;
+    QTest::newRow("empty") << QString() << true;
+}
+
+void TestScheduler::check1_values()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, on);
+    QCOMPARE(Scheduler::linkFollowingOn(value), on);
+}
+
+void TestScheduler::links_followedOneLevelInOrder()
+{
+    m_w.ListKeyWord->item(0)->setText(u"@ 詳細"_s);
+    m_w.ListKeyWord->item(1)->setText(u"ABC"_s);
+    m_w.ListKeyWord->item(2)->setText(u"大阪"_s);
+    const QList<BrowserLink> links {
+        {u"詳細はこちら"_s, page(u"detail"_s)},
+        {QString(), page(u"image-only"_s)},
+        {u"\uFF21\uFF22\uFF23"_s, page(u"fullwidth"_s)},
+        {u"ローカル詳細"_s, u"file:///etc/passwd"_s},
+        {u"メールで詳細"_s, u"mailto:someone@example.test"_s},
+        {u"abc"_s, page(u"ascii"_s)},
+        {u"詳細 もう一度"_s, page(u"detail"_s)},
+        {QString(20000, u'x') + u"大阪"_s, page(u"long"_s)},
+    };
+    m_browser->addPage(page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {}, links, 0, false});
+    ScriptedPage detail {
+        u"詳細 大阪の情報\r\n詳細だけ\r\n"_s, u"d"_s, {}, {BrowserLink {u"大阪"_s, page(u"deeper"_s)}}};
+    m_browser->addPage(page(u"detail"_s), detail);
+    m_w.ListURL->item(0)->setText(page(u"top"_s));
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(),
+        (QStringList {page(u"top"_s), page(u"detail"_s), u"mailto:someone@example.test"_s, page(u"ascii"_s),
+            page(u"detail"_s), page(u"long"_s)}));
+    // On the linked page the link-only condition is no hit; the other one is.
+    QCOMPARE(m_w.List3->count(), 1);
+    QCOMPARE(m_w.List3->item(0)->text(), u"詳細 大阪の情報"_s);
+}
+
+void TestScheduler::links_unreadable_stepGoesOn()
+{
+    m_w.ListKeyWord->item(0)->setText(u"x"_s);
+    ScriptedPage broken;
+    broken.unreadable = true;
+    m_browser->addPage(page(u"broken"_s), broken);
+    m_w.ListURL->item(4)->setText(page(u"broken"_s));
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(), QStringList {page(u"broken"_s)});
+    QCOMPARE(m_w.ListURL->currentRow(), 4);
+    QVERIFY(m_w.cmdRun->isEnabled());
+}
+
+void TestScheduler::abandon_duringLinks_loadsNothingMore()
+{
+    m_w.ListKeyWord->item(0)->setText(u"go"_s);
+    QList<BrowserLink> links;
+    for (int i = 0; i < 3; ++i)
+        links.append({u"go"_s, page(u"slow%1"_s.arg(i))});
+    m_browser->addPage(page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {}, links, 0, false});
+    m_browser->addPage(page(u"slow0"_s), ScriptedPage {u"go 0\r\n"_s, u"t"_s, {}, {}, 1000000, false});
+    m_w.ListURL->item(0)->setText(page(u"top"_s));
+    QTimer::singleShot(100, this, [this] { m_patrol->abandon(); });
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"slow0"_s)}));
+    QCOMPARE(m_w.List3->count(), 0);
+    // The window is closing: the selection stays and no further step starts.
+    QCOMPARE(m_w.ListURL->currentRow(), -1);
+    m_w.LaCountDown->setText(u"1"_s);
+    m_scheduler->Timer1_Timer();
+    QCOMPARE(navigations().size(), 2);
+}
+
+QTEST_MAIN(TestScheduler)
+#include "tst_scheduler.moc"
