@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "mail/Module1.h"
 #include "patrol/Patrol.h"
+#include "patrol/Scheduler.h"
 #include "settings/clINI.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +29,7 @@ private Q_SLOTS:
     void cleanupTestCase();
     void japanesePage_mailedOnceThenOnlyNewLines();
     void pageThatNeverEnds_givesUpAndExaminesPartialText();
+    void linkOnlyCondition_leadsToLinkedPage();
 
 private:
     QList<maildecode::Parsed> mailsTo(const QString &address) const;
@@ -173,6 +176,52 @@ void TestCheckPage::pageThatNeverEnds_givesUpAndExaminesPartialText()
     QCOMPARE(rows(w.List1), QStringList {u"●000:partial text"_s});
     // No mail server is set: the hit is recorded all the same.
     QCOMPARE(rows(w.List3), QStringList {u"partial text"_s});
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+void TestCheckPage::linkOnlyCondition_leadsToLinkedPage()
+{
+    QTemporaryDir folder;
+    const QString to = u"links-%1@example.test"_s.arg(QCoreApplication::applicationPid());
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_base + 25));
+        ini.SaveSetting(u"MAIL"_s, u"FROM"_s, u"korvani@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TO"_s, to);
+        ini.SaveSetting(u"MAIL"_s, u"SUBJECT"_s, u"1"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"@ 詳細"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY1"_s, u"大阪"_s);
+        ini.SaveSetting(u"URL"_s, u"URL0"_s, u"http://127.0.0.1:%1/files/top.html"_s.arg(m_port));
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    writePage(u"top.html"_s,
+        u"<html><head><meta charset='utf-8'><title>top</title></head><body>"
+        "<div>トップ</div><div><a href='detail.html'>詳細はこちら</a></div>"
+        "<div><a href='mailto:someone@example.test'>メールで詳細</a></div><div>おわり</div></body></html>"_s);
+    writePage(u"detail.html"_s,
+        u"<html><head><meta charset='utf-8'><title>detail</title></head><body>"
+        "<div>詳細 大阪の情報</div><div>詳細だけ</div><div><a href='deeper.html'>大阪の詳細</a></div>"
+        "<div>おわり</div></body></html>"_s);
+    writePage(u"deeper.html"_s,
+        u"<html><head><meta charset='utf-8'><title>deeper</title></head><body>"
+        "<div>大阪の奥のページ</div><div>おわり</div></body></html>"_s);
+
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.ListURL->currentRow(), 0);
+    QVERIFY(w.cmdRun->isEnabled());
+    // One level deep: the deeper page is never loaded, so only the linked page's hit arrives.
+    const QList<maildecode::Parsed> mails = mailsTo(to);
+    QCOMPARE(mails.size(), 1);
+    QCOMPARE(maildecode::decodeWords(mails[0].header("Subject")), u"[KVS]"_s);
+    QCOMPARE(maildecode::decodeBody(mails[0].body), u"詳細 大阪の情報\r\n大阪の詳細\r\n"_s);
+    QCOMPARE(rows(w.List3), (QStringList {u"大阪の詳細"_s, u"詳細 大阪の情報"_s}));
     w.Form_Unload();
     Module1::testing::reset();
 }
