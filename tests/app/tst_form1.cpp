@@ -3,6 +3,8 @@
 #include "app/Form1.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "mail/Module1.h"
+#include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
@@ -26,6 +28,7 @@ private Q_SLOTS:
     void missingFile_blankListsAndDefaults();
     void controls_inTheirStartUpState();
     void patrolControls_wiredToTheScheduler();
+    void closeDuringStep_savesAndAbandonsTheStep();
     void conditions_closeUpSortedAtShutDown();
     void history_keepsNewestRirekisuuPlusOne();
     void history_limitValues_data();
@@ -120,6 +123,45 @@ void TestForm1::patrolControls_wiredToTheScheduler()
     w->cmd動作制御[0]->click();
     QVERIFY(w->Timer1->isActive());
     QVERIFY(w->Form_Unload());
+}
+
+void TestForm1::closeDuringStep_savesAndAbandonsTheStep()
+{
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
+        "[URL]\r\nURL0=http://127.0.0.1/never\r\nURL1=http://127.0.0.1/next\r\n");
+    int mails = 0;
+    Module1::testing::setSettingsFolder(dir.path());
+    Module1::testing::setSendMail([&mails](auto &&...) {
+        ++mails;
+        return QString();
+    });
+    auto browser = std::make_unique<ScriptedBrowser>();
+    ScriptedBrowser *b = browser.get();
+    ScriptedPage never;
+    never.body = u"hit\r\n"_s;
+    never.busyPolls = 1000000;
+    never.links = {BrowserLink {u"hit"_s, u"http://127.0.0.1/next"_s}};
+    b->addPage(u"http://127.0.0.1/never"_s, never);
+    b->addPage(u"http://127.0.0.1/next"_s, ScriptedPage {u"hit next\r\n"_s, u"n"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.ListKeyWord->item(1)->setText(u"added"_s);
+    QTimer::singleShot(200, &w, [&w] { w.close(); });
+    QElapsedTimer t;
+    t.start();
+    w.scheduler()->cmdRun_Click();
+    QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(w.unloaded());
+    QCOMPARE(mails, 0);
+    QCOMPARE(w.List3->count(), 0);
+    QCOMPARE(b->calls().filter(u"navigate"_s), QStringList {u"navigate http://127.0.0.1/never"_s});
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY0"_s, QString()), u"added"_s);
+    QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY1"_s, QString()), u"hit"_s);
+    Module1::testing::reset();
 }
 
 void TestForm1::conditions_closeUpSortedAtShutDown()
