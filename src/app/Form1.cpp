@@ -8,6 +8,7 @@
 #include "patrol/Scheduler.h"
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
+#include "platform/FileStore.h"
 #include "platform/QuitSignals.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
@@ -293,6 +294,19 @@ void Form1::Form_Load()
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
     WebBrowser1->setSilent(true);
+
+    // Told once, as soon as the window is up, rather than after hours of work at the close.
+    const QString path = ini.path();
+    QTimer::singleShot(0, this, [this, path] {
+        if (!m_unloaded && !filestore::canWrite(path))
+            Ui::msgBox(cannotSaveText(path), Ui::Buttons::Ok, Ui::Icon::Critical, this);
+    });
+}
+
+QString Form1::cannotSaveText(const QString &path)
+{
+    return u"設定ファイルに書き込めません。このままでは、終了するときに検索単語・対象URL・送信履歴を保存できません。\r\n"_s
+        + path;
 }
 
 QString Form1::saveFailedText(const QString &path)

@@ -44,6 +44,8 @@ public:
 
     // Message shown when the lists could not be saved.
     static QString saveFailedText(const QString &path);
+    // Message shown at start-up when the settings file could not be written.
+    static QString cannotSaveText(const QString &path);
 
     std::array<QPushButton *, 2> cmd動作制御 {};
     QPushButton *cmdRun = nullptr;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -58,6 +59,15 @@ bool writeAtomically(const QString &path, const QByteArray &bytes)
         return false;
     }
     return f.commit();
+}
+
+bool canWrite(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isWritable())
+        return false;
+    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.probe-XXXXXX"));
+    return probe.open();
 }
 
 } // namespace filestore

@@ -29,4 +29,8 @@ std::optional<QByteArray> readAll(const QString &path);
 // one keeps its mode.
 bool writeAtomically(const QString &path, const QByteArray &bytes);
 
+// Whether writeAtomically() could replace the file now: its folder takes a new file, and an
+// existing file is not read-only.
+bool canWrite(const QString &path);
+
 } // namespace filestore

@@ -279,15 +279,30 @@ void TestForm1::unwritableFolder_toldOnce()
     QTemporaryDir dir;
     put(dir.path(), "[MAIL]\r\n");
     const QString folder = dir.filePath(u"KVN.ini/sub"_s); // runs through a file: never writable
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
     auto w = open(folder);
     QCOMPARE(w->ListKeyWord->count(), 100);
-    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    // Once at start-up, as soon as the window is up...
+    QTRY_COMPARE(Ui::testing::shown().size(), size_t(1));
+    QCOMPARE(Ui::testing::shown()[0].text, Form1::cannotSaveText(folder + u"/KVN.ini"_s));
+    QCOMPARE(Ui::testing::shown()[0].icon, Ui::Icon::Critical);
+    QTest::qWait(20);
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    // ...and once more when the lists are actually lost.
     QVERIFY(!w->Form_Unload());
-    QCOMPARE(Ui::testing::shown().size(), size_t(1));
-    QVERIFY(Ui::testing::shown()[0].text.contains(folder + u"/KVN.ini"_s));
-    QCOMPARE(Ui::testing::shown()[0].title, u"Korvani  1.8.0"_s);
-    QVERIFY(w->Form_Unload()); // runs once: no second box
-    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QCOMPARE(Ui::testing::shown().size(), size_t(2));
+    QVERIFY(Ui::testing::shown()[1].text.contains(folder + u"/KVN.ini"_s));
+    QCOMPARE(Ui::testing::shown()[1].title, u"Korvani  1.8.0"_s);
+    QVERIFY(w->Form_Unload()); // runs once: no third box
+    QCOMPARE(Ui::testing::shown().size(), size_t(2));
+
+    // A writable folder says nothing.
+    Ui::testing::reset();
+    QTemporaryDir fine;
+    auto ok = open(fine.path());
+    QTest::qWait(20);
+    QVERIFY(Ui::testing::shown().empty());
 }
 
 void TestForm1::historyLimit_conversion_data()
