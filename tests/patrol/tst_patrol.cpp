@@ -58,6 +58,7 @@ private Q_SLOTS:
 
     void conditions_editTakesEffectAtNextLine();
     void abandon_duringWait_stopsTheCheck();
+    void badConditionsAndHugeLines_handled();
 
 private:
     void settings(std::initializer_list<std::pair<QString, QString>> values);
@@ -464,6 +465,23 @@ void TestPatrol::abandon_duringWait_stopsTheCheck()
     // Nothing is loaded any more.
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
     QCOMPARE(m_browser->calls().count(u"navigate http://127.0.0.1/p"_s), 1);
+}
+
+void TestPatrol::badConditionsAndHugeLines_handled()
+{
+    QStringList many;
+    for (int i = 0; i < 300; ++i)
+        many << u"x%1"_s.arg(i % 7);
+    // Broken patterns are no match, so "-[" passes everywhere; spaces alone never hit.
+    setConditions({u"["_s, u"("_s, u"*"_s, u"   "_s, many.join(u' '), u"huge -["_s, u"-zzz -(-"_s});
+    const QString huge = QString(1 << 20, u'a') + u" huge"_s;
+    page(huge + u"\r\nplain \U0001F600\r\nx0 x1 x2 x3 x4 x5 x6\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_list1->count(), 3);
+    QCOMPARE(m_list1->item(0)->text(), kNew + u"000:"_s + huge);
+    QCOMPARE(m_sent.size(), 1);
+    // The negative-only condition hits the other two lines as well.
+    QCOMPARE(rows(m_list3), (QStringList {u"x0 x1 x2 x3 x4 x5 x6"_s, u"plain \U0001F600"_s, huge}));
 }
 
 QTEST_MAIN(TestPatrol)
