@@ -44,7 +44,8 @@ class Handler(BaseHTTPRequestHandler):
                     time.sleep(1)
             except OSError:
                 return
-        visits["page"] += 1
+        if self.path.startswith("/page"):
+            visits["page"] += 1
         body = ("<html><head><meta charset='utf-8'><title>small</title></head><body>"
                 + "".join("<div>行 %d 大阪の天気 visit %d</div>" % (i, visits["page"]) for i in range(50))
                 + "<a href='/other'>link</a></body></html>").encode("utf-8")
