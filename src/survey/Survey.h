@@ -27,7 +27,7 @@ struct Wait
     // An unreachable server must not hold the handler for ever.
     std::chrono::milliseconds limit = std::chrono::seconds(60);
     // Asked between polls; false ends the wait at once, as when the window is closing.
-    std::function<bool()> goOn;
+    std::function<bool()> goOn = nullptr;
 };
 
 // Posts the form through the browser, which shows the answer, and waits while it is busy.
