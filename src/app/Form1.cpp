@@ -112,15 +112,15 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     buildMenus();
     buildControls();
 
+    connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
+    // The desktop session ending closes the window like the close box does.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
+
     connect(menuアンケート, &QAction::triggered, this, [this] {
         Survey::SendSurvey(ListKeyWord, ListURL, *WebBrowser1, this, Survey::surveyAddress(),
             {.goOn = [this] { return !m_unloaded; }});
     });
     connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
-
-    connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
-    // The desktop session ending closes the window like the close box does.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
 }
 
 Form1::~Form1() = default;
