@@ -12,7 +12,9 @@
 #include "platform/QuitSignals.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
+#include "survey/Survey.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -137,6 +139,12 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
     // The desktop session ending closes the window like the close box does.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
+
+    connect(menuアンケート, &QAction::triggered, this, [this] {
+        Survey::SendSurvey(ListKeyWord, ListURL, *WebBrowser1, this, Survey::surveyAddress(),
+            {.goOn = [this] { return !m_unloaded; }});
+    });
+    connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
 }
 
 Form1::~Form1() = default;
