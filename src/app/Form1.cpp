@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/ExtentListWidget.h"
+#include "app/ListCommands.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
 #include "patrol/Browser.h"
@@ -145,6 +146,7 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
             {.goOn = [this] { return !m_unloaded; }});
     });
     connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
+    m_listCommands = new ListCommands(*this);
 }
 
 Form1::~Form1() = default;
@@ -293,7 +295,8 @@ void Form1::Form_Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    const QString caption = AppTitle::get() + u"  "_s + AppTitle::version();
+    // From the name, not the current title: a second window must not add the version twice.
+    const QString caption = AppTitle::name() + u"  "_s + AppTitle::version();
     setWindowTitle(caption);
     AppTitle::set(caption);
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 class ExtentListWidget;
+class ListCommands;
 class Patrol;
 class Scheduler;
 class QAction;
@@ -93,6 +94,7 @@ private:
     std::unique_ptr<Browser> m_browser;
     std::unique_ptr<Patrol> m_patrol;
     std::unique_ptr<Scheduler> m_scheduler;
+    ListCommands *m_listCommands = nullptr;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;

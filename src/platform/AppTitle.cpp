@@ -5,11 +5,16 @@ namespace {
 
 QString &title()
 {
-    static QString t = QStringLiteral("Korvani");
+    static QString t = name();
     return t;
 }
 
 } // namespace
+
+QString name()
+{
+    return QStringLiteral("Korvani");
+}
 
 QString version()
 {

@@ -12,6 +12,8 @@ inline constexpr int kPatch = KORVANI_VERSION_PATCH;
 // "1.8.0": the version as the caption and the survey show it.
 QString version();
 
+// The program's own name, before the start-up adds the version to the title.
+QString name();
 QString get();
 void set(const QString &title);
 

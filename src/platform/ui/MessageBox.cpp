@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace Ui {
 namespace {
 
@@ -14,7 +16,20 @@ struct Hook
     std::deque<Answer> answers;
     std::deque<std::pair<bool, QString>> inputs; // (accepted, text)
     std::vector<testing::Shown> shown;
+    std::function<void()> whileOpen;
 };
+
+void runWhileOpen(Hook &h)
+{
+    if (h.whileOpen)
+        std::exchange(h.whileOpen, nullptr)();
+}
+
+// Qt breaks lines at LF only; the texts are written with CR LF.
+QString forDisplay(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 Hook &hook()
 {
@@ -46,9 +61,10 @@ Answer msgBox(const QString &text, Buttons buttons, Icon icon, QWidget *parent)
         h.shown.push_back({false, AppTitle::get(), text, {}, icon, buttons});
         const Answer a = h.answers.front();
         h.answers.pop_front();
+        runWhileOpen(h);
         return a;
     }
-    QMessageBox box(toQt(icon), AppTitle::get(), text,
+    QMessageBox box(toQt(icon), AppTitle::get(), forDisplay(text),
         buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
     box.setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
@@ -61,6 +77,7 @@ std::optional<QString> inputBox(const QString &prompt, const QString &defaultTex
         h.shown.push_back({true, AppTitle::get(), prompt, defaultText, Icon::None, Buttons::OkCancel});
         const auto [accepted, text] = h.inputs.front();
         h.inputs.pop_front();
+        runWhileOpen(h);
         if (!accepted)
             return std::nullopt;
         return text;
@@ -68,7 +85,7 @@ std::optional<QString> inputBox(const QString &prompt, const QString &defaultTex
     QInputDialog dlg(parent);
     dlg.setWindowTitle(AppTitle::get());
     dlg.setInputMode(QInputDialog::TextInput);
-    dlg.setLabelText(prompt);
+    dlg.setLabelText(forDisplay(prompt));
     dlg.setTextValue(defaultText);
     dlg.setTextEchoMode(QLineEdit::Normal);
     if (dlg.exec() != QDialog::Accepted)
@@ -91,6 +108,11 @@ void queueInput(std::optional<QString> text)
 const std::vector<Shown> &shown()
 {
     return hook().shown;
+}
+
+void whileOpen(std::function<void()> fn)
+{
+    hook().whileOpen = std::move(fn);
 }
 
 void reset()

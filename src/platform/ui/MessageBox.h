@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct Shown
 // While answers are queued, boxes are not shown: each takes the next answer and is recorded.
 void queueAnswer(Answer a);
 void queueInput(std::optional<QString> text);
+// Runs while a queued box or prompt is open, as window messages would.
+void whileOpen(std::function<void()> fn);
 const std::vector<Shown> &shown();
 void reset();
 

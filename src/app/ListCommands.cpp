@@ -1,0 +1,117 @@
+#include "app/ListCommands.h"
+
+#include "app/ExtentListWidget.h"
+#include "app/Form1.h"
+#include "platform/Width.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/dialog/Form2.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+ListCommands::ListCommands(Form1 &form)
+    : QObject(&form)
+    , m_form(form)
+{
+    connect(form.ListKeyWord, &QListWidget::itemDoubleClicked, this,
+        [this](QListWidgetItem *item) { ListKeyWord_DblClick(m_form.ListKeyWord->row(item)); });
+    connect(form.ListURL, &QListWidget::itemDoubleClicked, this,
+        [this](QListWidgetItem *item) { ListURL_DblClick(m_form.ListURL->row(item)); });
+    connect(form.List1, &QListWidget::itemDoubleClicked, this, &ListCommands::List1_DblClick);
+    connect(form.List3, &QListWidget::itemDoubleClicked, this, &ListCommands::List3_DblClick);
+    for (QListWidget *list : {static_cast<QListWidget *>(form.List1), form.List3}) {
+        connect(list, &QListWidget::itemSelectionChanged, this, [this, list] { followSelection(list); });
+        connect(list, &QListWidget::itemClicked, this, [this, list] { followSelection(list); });
+    }
+    connect(form.cmdList3Clear, &QPushButton::clicked, this, &ListCommands::cmdList3Clear_Click);
+    connect(form.menuSetting, &QAction::triggered, this, &ListCommands::menuSetting_Click);
+}
+
+QString ListCommands::conditionPrompt()
+{
+    return QStringList {
+        u"検索単語をどうぞ"_s,
+        QString(),
+        u"正規検索対応"_s,
+        u"半角スペースでAND条件"_s,
+        u"-xxxx でNOT条件"_s,
+        u"xxx|xxx でどちらか条件"_s,
+        u"中学[1-3] とすると\u3000中学1,中学2,中学3のいずれか"_s,
+        u"小[1-6] -大阪 -東京 とすると、小1\uFF5E6の文字があり、かつ大阪東京の文字がない文がヒット"_s,
+        QString(),
+        QString(),
+        u"先頭に@ をつけると、自動リンク先参照だけの機能となります。メール送信はしません。"_s,
+    }
+        .join(u"\r\n"_s);
+}
+
+QString ListCommands::addressPrompt()
+{
+    return u"URLをどうぞ http://を含めてくださいね"_s;
+}
+
+void ListCommands::ListKeyWord_DblClick(int row)
+{
+    // The row is noted now: the prompt lets window messages run, a patrol step among them.
+    QListWidgetItem *item = m_form.ListKeyWord->item(row);
+    if (!item)
+        return;
+    const std::optional<QString> text = Ui::inputBox(conditionPrompt(), item->text(), &m_form);
+    if (!text)
+        return;
+    if (QListWidgetItem *target = m_form.ListKeyWord->item(row))
+        target->setText(width::narrow(*text));
+}
+
+void ListCommands::ListURL_DblClick(int row)
+{
+    QListWidgetItem *item = m_form.ListURL->item(row);
+    if (!item)
+        return;
+    const std::optional<QString> text = Ui::inputBox(addressPrompt(), item->text(), &m_form);
+    if (!text)
+        return;
+    if (QListWidgetItem *target = m_form.ListURL->item(row))
+        target->setText(*text);
+}
+
+void ListCommands::followSelection(QListWidget *list)
+{
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    if (!selected.isEmpty())
+        list->setToolTip(selected.front()->text());
+}
+
+void ListCommands::showSelected(QListWidget *list)
+{
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    if (selected.isEmpty())
+        return;
+    Ui::msgBox(selected.front()->text(), Ui::Buttons::Ok, Ui::Icon::None, &m_form);
+}
+
+void ListCommands::List1_DblClick()
+{
+    showSelected(m_form.List1);
+}
+
+void ListCommands::List3_DblClick()
+{
+    showSelected(m_form.List3);
+}
+
+void ListCommands::cmdList3Clear_Click()
+{
+    if (Ui::msgBox(u"送信履歴を削除してもよろしいですか？"_s, Ui::Buttons::OkCancel, Ui::Icon::Question, &m_form)
+        == Ui::Answer::Ok)
+        m_form.List3->clear();
+}
+
+void ListCommands::menuSetting_Click()
+{
+    Form2 dialog(m_form.settingsFolder(), &m_form);
+    dialog.exec();
+}

@@ -1,0 +1,250 @@
+#include "settings/dialog/Form2.h"
+
+#include "mail/Module1.h"
+#include "platform/VbNumber.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/SettingKeys.h"
+#include "settings/clINI.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+template<typename W> W *place(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *w = new W(parent);
+    w->setObjectName(name);
+    w->setGeometry(geometry);
+    return w;
+}
+
+// A stored index or state: its whole number when that names an item, otherwise the default.
+int storedIndex(const QString &text, int count, int fallback)
+{
+    const vb::WholeNumber n = vb::toInt16(text);
+    return n.ok() && n.value >= 0 && n.value < count ? n.value : fallback;
+}
+
+const QStringList kLineItems {u"指定なし"_s, u"ウェブページタイトルを挿入"_s, u"ウェブページアドレスを挿入"_s};
+
+} // namespace
+
+Form2::Form2(const QString &settingsFolder, QWidget *parent)
+    : QDialog(parent)
+    , m_folder(settingsFolder)
+{
+    setObjectName(u"Form2"_s);
+    setWindowTitle(u"動作設定"_s);
+    // A fixed dialog border: a close box, no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+        | Qt::WindowCloseButtonHint);
+    setFixedSize(6675 / 15, 7410 / 15);
+    buildControls();
+    connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
+    Form_Load();
+}
+
+QString Form2::check1Caption()
+{
+    const QString rule(42, u'-');
+    return u"検索条件にヒットする文のリンク先も自動参照する\r\n"_s + rule
+        + u"\r\n@で始まる検索条件文は、リンク先の自動参照だけとなり、\r\n\u3000メール送信の対象とはしません。 例：「@ 大阪|兵庫|奈良」\r\n"_s
+        + rule;
+}
+
+void Form2::buildControls()
+{
+    auto label = [this](QWidget *parent, int index, const QString &text, const QRect &r) {
+        QLabel *l = place<QLabel>(parent, u"Label1_%1"_s.arg(index), r);
+        l->setText(text);
+        Label1[size_t(index)] = l;
+    };
+    label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1350, 180));
+    TxtSMTP = place<QLineEdit>(this, u"TxtSMTP"_s, twips(300, 300, 6200, 315));
+    label(this, 3, u"送信者メールアドレス：（例：korvani@example.jp）"_s, twips(300, 690, 3240, 180));
+    TxtFrom = place<QLineEdit>(this, u"TxtFrom"_s, twips(300, 930, 6200, 315));
+    label(this, 4, u"宛先メールアドレス：（例:taro@example.jp　複数の場合は\";\"で区切って入力）"_s,
+        twips(300, 1305, 6060, 180));
+    TxtTO = place<QLineEdit>(this, u"TxtTO"_s, twips(300, 1515, 6200, 315));
+    label(this, 7, u"件名："_s, twips(300, 1965, 450, 180));
+    cmdOK = place<QPushButton>(this, u"cmdOK"_s, twips(5565, 6750, 990, 450));
+    cmdOK->setText(u"登録"_s);
+    cmbSubject = place<QComboBox>(this, u"cmbSubject"_s, twips(300, 2190, 6225, 345));
+    label(this, 1, u"本文一行目処理："_s, twips(285, 2715, 1350, 180));
+    cmbTopLine = place<QComboBox>(this, u"cmbTopLine"_s, twips(285, 2955, 6225, 345));
+    cmbEndLine = place<QComboBox>(this, u"cmbEndLine"_s, twips(300, 3645, 6225, 345));
+    label(this, 2, u"本文最終行処理："_s, twips(300, 3405, 1350, 180));
+    Check1 = place<QCheckBox>(this, u"Check1"_s, twips(240, 6030, 5205, 1170));
+    // Qt breaks lines at LF only.
+    Check1->setText(check1Caption().replace(u"\r\n"_s, u"\n"_s));
+    TxtTimerTime = place<QLineEdit>(this, u"TxtTimerTime"_s, twips(1440, 4140, 735, 300));
+    Label2 = place<QLabel>(this, u"Label2"_s, twips(285, 4215, 1110, 180));
+    Label2->setText(u"巡回間隔(秒)："_s);
+    Frame1 = place<QGroupBox>(this, u"Frame1"_s, twips(2325, 4215, 4140, 1650));
+    Frame1->setTitle(u"POP Berfore SMTP の設定"_s);
+    Check2 = place<QCheckBox>(Frame1, u"Check2"_s, twips(120, 195, 2850, 330));
+    Check2->setText(u"有効にする"_s);
+    TxtPOP = place<QLineEdit>(Frame1, u"TxtPOP"_s, twips(1440, 480, 2610, 330));
+    label(Frame1, 5, u"POPサーバー名"_s, twips(105, 555, 1230, 180));
+    TxtPopAccount = place<QLineEdit>(Frame1, u"TxtPopAccount"_s, twips(1440, 840, 2610, 330));
+    label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1260, 180));
+    TxtPopPassword = place<QLineEdit>(Frame1, u"TxtPopPassword"_s, twips(1440, 1200, 2610, 330));
+    TxtPopPassword->setEchoMode(QLineEdit::Password);
+    label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1140, 180));
+    CmdPOP試験 = place<QPushButton>(this, u"CmdPOP試験"_s, twips(5580, 6045, 990, 525));
+    CmdPOP試験->setText(u"試験"_s);
+    CmdPOP試験->setToolTip(u"接続と送信を試験します"_s);
+    TxtRirekiSUU = place<QLineEdit>(this, u"TxtRirekiSUU"_s, twips(1425, 4515, 735, 300));
+    Label3 = place<QLabel>(this, u"Label3"_s, twips(270, 4590, 1170, 180));
+    Label3->setText(u"履歴保持件数："_s);
+
+    for (QComboBox *c : {cmbSubject, cmbTopLine, cmbEndLine})
+        c->setEditable(false);
+    // No default button: Enter does not press one.
+    for (QPushButton *b : {cmdOK, CmdPOP試験}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmdOK, cmbSubject, cmbTopLine, cmbEndLine, Check1,
+        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    connect(Check2, &QCheckBox::clicked, this, &Form2::Check2_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &Form2::cmdOK_Click);
+    connect(CmdPOP試験, &QPushButton::clicked, this, &Form2::SendTestMail);
+}
+
+void Form2::Form_Load()
+{
+    cmbSubject->addItems({u"ウェブページタイトル"_s, u"[KVS]"_s});
+    cmbTopLine->addItems(kLineItems);
+    cmbEndLine->addItems(kLineItems);
+    {
+        clINI ini(m_folder);
+        TxtSMTP->setText(ini.GetSetting(Keys::SmtpServer));
+        TxtFrom->setText(ini.GetSetting(Keys::From));
+        TxtTO->setText(ini.GetSetting(Keys::To));
+        cmbSubject->setCurrentIndex(storedIndex(ini.GetSetting(Keys::Subject), cmbSubject->count(), 0));
+        cmbTopLine->setCurrentIndex(storedIndex(ini.GetSetting(Keys::TopLine), cmbTopLine->count(), 0));
+        cmbEndLine->setCurrentIndex(storedIndex(ini.GetSetting(Keys::EndLine), cmbEndLine->count(), 0));
+        Check1->setChecked(storedIndex(ini.GetSetting(Keys::Check1), 2, 1) == 1);
+        Check2->setChecked(storedIndex(ini.GetSetting(Keys::Check2), 2, 0) == 1);
+        TxtTimerTime->setText(ini.GetSetting(Keys::TimerTime));
+        TxtPOP->setText(ini.GetSetting(Keys::PopServer));
+        TxtPopAccount->setText(ini.GetSetting(Keys::PopAccount));
+        TxtPopPassword->setText(ini.GetSetting(Keys::PopPassword));
+        TxtRirekiSUU->setText(ini.GetSetting(Keys::RirekiSuu));
+    }
+    Check2_Click();
+}
+
+void Form2::Check2_Click()
+{
+    const bool on = Check2->isChecked();
+    for (QLineEdit *e : {TxtPOP, TxtPopAccount, TxtPopPassword})
+        e->setEnabled(on);
+}
+
+void Form2::StoreSettings()
+{
+    clINI ini(m_folder);
+    ini.SaveSetting(Keys::SmtpServer, TxtSMTP->text());
+    ini.SaveSetting(Keys::From, TxtFrom->text());
+    ini.SaveSetting(Keys::To, TxtTO->text());
+    ini.SaveSetting(Keys::Subject, QString::number(cmbSubject->currentIndex()));
+    ini.SaveSetting(Keys::TopLine, QString::number(cmbTopLine->currentIndex()));
+    ini.SaveSetting(Keys::EndLine, QString::number(cmbEndLine->currentIndex()));
+    ini.SaveSetting(Keys::Check1, Check1->isChecked() ? u"1"_s : u"0"_s);
+    ini.SaveSetting(Keys::Check2, Check2->isChecked() ? u"1"_s : u"0"_s);
+    ini.SaveSetting(Keys::TimerTime, TxtTimerTime->text());
+    ini.SaveSetting(Keys::PopServer, TxtPOP->text());
+    ini.SaveSetting(Keys::PopAccount, TxtPopAccount->text());
+    ini.SaveSetting(Keys::PopPassword, TxtPopPassword->text());
+    ini.SaveSetting(Keys::RirekiSuu, TxtRirekiSUU->text());
+}
+
+bool Form2::numbersValid()
+{
+    for (QLineEdit *box : {TxtTimerTime, TxtRirekiSUU}) {
+        if (!vb::readsAsNumber(box->text())) {
+            box->setFocus(Qt::OtherFocusReason);
+            return false;
+        }
+    }
+    return true;
+}
+
+void Form2::onFocusChanged(QWidget *old, QWidget *now)
+{
+    // The focus may not leave a numeric box while its text is no number; nothing is said.
+    if (m_refocusing || (old != TxtTimerTime && old != TxtRirekiSUU) || now == old || !isVisible())
+        return;
+    auto *box = static_cast<QLineEdit *>(old);
+    if (vb::readsAsNumber(box->text()) || !isAncestorOf(now ? now : this))
+        return;
+    m_refocusing = true;
+    box->setFocus(Qt::OtherFocusReason);
+    m_refocusing = false;
+}
+
+void Form2::cmdOK_Click()
+{
+    if (!numbersValid())
+        return;
+    StoreSettings();
+    accept();
+}
+
+void Form2::SendTestMail()
+{
+    if (!numbersValid())
+        return;
+    CmdPOP試験->setText(u"試験中..."_s);
+    CmdPOP試験->setEnabled(false);
+    setEnabled(false);
+    StoreSettings();
+    if (Check2->isChecked()) {
+        const QString failure = Module1::PopLogin(u"STAT"_s);
+        if (!failure.isEmpty())
+            Ui::msgBox(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
+                Ui::Icon::Critical, this);
+    }
+    const QString body
+        = u"試験メッセージ:"_s + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s);
+    if (!failure.isEmpty())
+        Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
+            Ui::Icon::Critical, this);
+    else
+        Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
+    CmdPOP試験->setText(u"試験"_s);
+    CmdPOP試験->setEnabled(true);
+    setEnabled(true);
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    // Without a cancel button Escape closes nothing.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The settings dialog: the thirteen mail and timing values of the settings file, loaded afresh
+// at every opening, written back by "登録" and by the mail test; the close box discards.
+class Form2 : public QDialog
+{
+    Q_OBJECT
+public:
+    // The settings file is the one in this folder.
+    explicit Form2(const QString &settingsFolder, QWidget *parent = nullptr);
+
+    void StoreSettings();
+    void SendTestMail();
+
+    // The five lines of Check1's caption, separated by CR LF.
+    static QString check1Caption();
+
+    std::array<QLabel *, 9> Label1 {};
+    QLineEdit *TxtSMTP = nullptr;
+    QLineEdit *TxtFrom = nullptr;
+    QLineEdit *TxtTO = nullptr;
+    QPushButton *cmdOK = nullptr;
+    QComboBox *cmbSubject = nullptr;
+    QComboBox *cmbTopLine = nullptr;
+    QComboBox *cmbEndLine = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QLineEdit *TxtTimerTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QCheckBox *Check2 = nullptr;
+    QLineEdit *TxtPOP = nullptr;
+    QLineEdit *TxtPopAccount = nullptr;
+    QLineEdit *TxtPopPassword = nullptr;
+    QPushButton *CmdPOP試験 = nullptr;
+    QLineEdit *TxtRirekiSUU = nullptr;
+    QLabel *Label3 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void Check2_Click();
+    void cmdOK_Click();
+    // A numeric box whose text does not read as a number keeps the focus; false then.
+    bool numbersValid();
+    void onFocusChanged(QWidget *old, QWidget *now);
+
+    QString m_folder;
+    bool m_refocusing = false;
+};

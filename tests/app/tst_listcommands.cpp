@@ -1,0 +1,208 @@
+// The editing and history commands of the main window, driven through its widgets' signals.
+#include "../patrol/ScriptedBrowser.h"
+#include "app/ExtentListWidget.h"
+#include "app/Form1.h"
+#include "app/ListCommands.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/dialog/Form2.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestListCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void conditionEditor_promptAndNarrowing_data();
+    void conditionEditor_promptAndNarrowing();
+    void addressEditor_storesAsTyped_inTheNotedRow();
+    void viewersAndTooltips_showTheWholeLine();
+    void emptyLists_doubleClickDoesNothing();
+    void historyClear_asksFirst_data();
+    void historyClear_asksFirst();
+    void settingsDialog_opensModally();
+
+private:
+    void doubleClick(QListWidget *list, int row);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Form1> m_w;
+};
+
+void TestListCommands::init()
+{
+    Ui::testing::reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_w = std::make_unique<Form1>(std::make_unique<ScriptedBrowser>());
+    m_w->setSettingsFolder(m_dir->path());
+    m_w->Form_Load();
+    m_w->Timer1->stop();
+    QTest::qWait(1);
+}
+
+void TestListCommands::cleanup()
+{
+    m_w.reset();
+    Ui::testing::reset();
+}
+
+void TestListCommands::doubleClick(QListWidget *list, int row)
+{
+    list->setCurrentRow(row);
+    Q_EMIT list->itemDoubleClicked(list->item(row));
+}
+
+void TestListCommands::conditionEditor_promptAndNarrowing_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<std::optional<QString>>("typed");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s;
+    QTest::newRow("full width narrowed") << QString()
+                                         << std::optional<QString>(u"\uFF21\uFF22\uFF23\u3000\uFF11\uFF12\uFF13"_s)
+                                         << u"ABC 123"_s;
+    QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString();
+    QTest::newRow("katakana narrowed") << QString() << std::optional<QString>(u"セール -終了"_s)
+                                       << u"\uFF7E\uFF70\uFF99 -終了"_s;
+}
+
+void TestListCommands::conditionEditor_promptAndNarrowing()
+{
+    QFETCH(QString, before);
+    QFETCH(std::optional<QString>, typed);
+    QFETCH(QString, after);
+    m_w->ListKeyWord->item(4)->setText(before);
+    Ui::testing::queueInput(typed);
+    doubleClick(m_w->ListKeyWord, 4);
+    QCOMPARE(m_w->ListKeyWord->item(4)->text(), after);
+    QCOMPARE(m_w->ListKeyWord->count(), 100);
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    const Ui::testing::Shown &s = Ui::testing::shown()[0];
+    QVERIFY(s.prompt);
+    QCOMPARE(s.title, u"Korvani  1.8.0"_s);
+    QCOMPARE(s.defaultText, before);
+    const QStringList lines = s.text.split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 11);
+    QCOMPARE(lines[0], u"検索単語をどうぞ"_s);
+    QCOMPARE(lines[6], u"中学[1-3] とすると\u3000中学1,中学2,中学3のいずれか"_s);
+    QCOMPARE(lines[7], u"小[1-6] -大阪 -東京 とすると、小1\uFF5E6の文字があり、かつ大阪東京の文字がない文がヒット"_s);
+    QVERIFY(lines[8].isEmpty() && lines[9].isEmpty());
+    QVERIFY(!s.text.endsWith(u"\r\n"_s));
+}
+
+void TestListCommands::addressEditor_storesAsTyped_inTheNotedRow()
+{
+    m_w->ListURL->item(7)->setText(u"http://127.0.0.1/seven"_s);
+    // A patrol step selects row 7 while the prompt on row 5 is open.
+    Ui::testing::whileOpen([this] { m_w->ListURL->setCurrentRow(7); });
+    Ui::testing::queueInput(u" www.example.jp/なし "_s);
+    doubleClick(m_w->ListURL, 5);
+    QCOMPARE(m_w->ListURL->item(5)->text(), u" www.example.jp/なし "_s);
+    QCOMPARE(m_w->ListURL->item(7)->text(), u"http://127.0.0.1/seven"_s);
+    QCOMPARE(Ui::testing::shown()[0].text, u"URLをどうぞ http://を含めてくださいね"_s);
+
+    // Cancel changes nothing, but the double-click has selected the row.
+    Ui::testing::queueInput(std::nullopt);
+    doubleClick(m_w->ListURL, 9);
+    QCOMPARE(m_w->ListURL->item(9)->text(), QString());
+    QCOMPARE(m_w->ListURL->currentRow(), 9);
+
+    // The condition editor notes its row the same way.
+    Ui::testing::whileOpen([this] { m_w->ListKeyWord->setCurrentRow(0); });
+    Ui::testing::queueInput(u"x"_s);
+    doubleClick(m_w->ListKeyWord, 3);
+    QCOMPARE(m_w->ListKeyWord->item(3)->text(), u"x"_s);
+    QCOMPARE(m_w->ListKeyWord->item(0)->text(), QString());
+}
+
+void TestListCommands::viewersAndTooltips_showTheWholeLine()
+{
+    const QString wide = u"\u25CF000:"_s + QString(3000, u'長');
+    m_w->List1->addItem(u"\u3000000:short"_s);
+    m_w->List1->addItem(wide);
+    m_w->List3->addItem(u"mailed line"_s);
+    m_w->List1->setCurrentRow(1);
+    QCOMPARE(m_w->List1->toolTip(), wide);
+    m_w->List3->setCurrentRow(0);
+    QCOMPARE(m_w->List3->toolTip(), u"mailed line"_s);
+
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Q_EMIT m_w->List1->itemDoubleClicked(m_w->List1->item(1));
+    Q_EMIT m_w->List3->itemDoubleClicked(m_w->List3->item(0));
+    QCOMPARE(Ui::testing::shown().size(), size_t(2));
+    QCOMPARE(Ui::testing::shown()[0].text, wide);
+    QCOMPARE(Ui::testing::shown()[0].icon, Ui::Icon::None);
+    QCOMPARE(Ui::testing::shown()[0].buttons, Ui::Buttons::Ok);
+    QCOMPARE(Ui::testing::shown()[1].text, u"mailed line"_s);
+    // The tooltip stays until the selection changes.
+    m_w->List1->clear();
+    QCOMPARE(m_w->List1->toolTip(), wide);
+}
+
+void TestListCommands::emptyLists_doubleClickDoesNothing()
+{
+    ListCommands *commands = m_w->findChild<ListCommands *>();
+    QVERIFY(commands);
+    commands->List1_DblClick();
+    commands->List3_DblClick();
+    QVERIFY(Ui::testing::shown().empty());
+}
+
+void TestListCommands::historyClear_asksFirst_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("before");
+    QTest::newRow("OK clears") << true << 3;
+    QTest::newRow("Cancel keeps") << false << 3;
+    QTest::newRow("asks also when empty") << true << 0;
+}
+
+void TestListCommands::historyClear_asksFirst()
+{
+    QFETCH(bool, ok);
+    QFETCH(int, before);
+    for (int i = 0; i < before; ++i)
+        m_w->List3->addItem(u"line %1"_s.arg(i));
+    // An entry a patrol step adds while the question is open goes as well.
+    Ui::testing::whileOpen([this] { m_w->List3->insertItem(0, u"added meanwhile"_s); });
+    Ui::testing::queueAnswer(ok ? Ui::Answer::Ok : Ui::Answer::Cancel);
+    m_w->cmdList3Clear->click();
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QCOMPARE(Ui::testing::shown()[0].text, u"送信履歴を削除してもよろしいですか？"_s);
+    QCOMPARE(Ui::testing::shown()[0].icon, Ui::Icon::Question);
+    QCOMPARE(Ui::testing::shown()[0].buttons, Ui::Buttons::OkCancel);
+    QCOMPARE(m_w->List3->count(), ok ? 0 : before + 1);
+}
+
+void TestListCommands::settingsDialog_opensModally()
+{
+    Form2 *seen = nullptr;
+    bool modal = false;
+    QString countdownBefore = m_w->LaCountDown->text();
+    m_w->Timer1->start();
+    QTimer::singleShot(1500, this, [&] {
+        seen = qobject_cast<Form2 *>(QApplication::activeModalWidget());
+        modal = seen && seen->isModal() && seen->parentWidget() == m_w.get();
+        if (seen)
+            seen->close();
+    });
+    m_w->menuSetting->trigger();
+    QVERIFY(seen);
+    QVERIFY(modal);
+    // The patrol's countdown went on while the dialog was open.
+    QVERIFY(m_w->LaCountDown->text() != countdownBefore);
+}
+
+QTEST_MAIN(TestListCommands)
+#include "tst_listcommands.moc"
