@@ -55,6 +55,11 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
     setFixedSize(6675 / 15, 7410 / 15);
+    // The dialog's positions are made for the 9-point Japanese UI font.
+    QFont f = font();
+    f.setFamilies({u"MS UI Gothic"_s, u"IPAPGothic"_s, u"IPAPゴシック"_s});
+    f.setPointSize(9);
+    setFont(f);
     buildControls();
     connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
     Form_Load();
@@ -77,9 +82,9 @@ void Form2::buildControls()
     };
     label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1350, 180));
     TxtSMTP = place<QLineEdit>(this, u"TxtSMTP"_s, twips(300, 300, 6200, 315));
-    label(this, 3, u"送信者メールアドレス：（例：korvani@example.jp）"_s, twips(300, 690, 3240, 180));
+    label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 180));
     TxtFrom = place<QLineEdit>(this, u"TxtFrom"_s, twips(300, 930, 6200, 315));
-    label(this, 4, u"宛先メールアドレス：（例:taro@example.jp　複数の場合は\";\"で区切って入力）"_s,
+    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s,
         twips(300, 1305, 6060, 180));
     TxtTO = place<QLineEdit>(this, u"TxtTO"_s, twips(300, 1515, 6200, 315));
     label(this, 7, u"件名："_s, twips(300, 1965, 450, 180));
