@@ -84,8 +84,7 @@ void Form2::buildControls()
     TxtSMTP = place<QLineEdit>(this, u"TxtSMTP"_s, twips(300, 300, 6200, 315));
     label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 180));
     TxtFrom = place<QLineEdit>(this, u"TxtFrom"_s, twips(300, 930, 6200, 315));
-    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s,
-        twips(300, 1305, 6060, 180));
+    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s, twips(300, 1305, 6060, 180));
     TxtTO = place<QLineEdit>(this, u"TxtTO"_s, twips(300, 1515, 6200, 315));
     label(this, 7, u"件名："_s, twips(300, 1965, 450, 180));
     cmdOK = place<QPushButton>(this, u"cmdOK"_s, twips(5565, 6750, 990, 450));
