@@ -1,0 +1,452 @@
+#!/usr/bin/python3
+"""The built program as its user meets it: korvani copied into a folder with a prepared KVN.ini,
+patrolling pages served here on 127.0.0.1, mailing through real SMTP and POP3 servers, stopped
+with SIGTERM. Each scenario checks what arrives in the mailbox and what KVN.ini holds afterwards.
+
+Usage: e2e.py SCENARIO... (or "all"); the environment names the program and the mail servers:
+KORVANI_EXE, KORVANI_MAIL_RUN (the fixture's run folder), KORVANI_MAIL_PORT_BASE.
+"""
+
+import base64
+import email
+import email.header
+import email.policy
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+EXE = os.environ.get("KORVANI_EXE", "build/app/korvani")
+RUN = os.environ.get("KORVANI_MAIL_RUN", "")
+BASE = int(os.environ.get("KORVANI_MAIL_PORT_BASE", "0") or 0)
+TAG = "%d" % os.getpid()
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# ---------------------------------------------------------------- pages
+
+class Pages:
+    def __init__(self):
+        self.pages = {}
+        self.hits = {}
+        self.lock = threading.Lock()
+        pages = self
+
+        class Handler(BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def do_GET(self):
+                path = self.path.split("?", 1)[0]
+                with pages.lock:
+                    pages.hits[path] = pages.hits.get(path, 0) + 1
+                    body = pages.pages.get(path)
+                if path == "/never":
+                    self.send_response(200)
+                    self.send_header("Content-Type", "text/html; charset=utf-8")
+                    self.send_header("Connection", "close")
+                    self.end_headers()
+                    self.wfile.write("<html><body><div>読み込み中</div><div>続き</div>".encode() + b" " * 4096)
+                    self.wfile.flush()
+                    try:
+                        while True:
+                            time.sleep(1)
+                    except OSError:
+                        return
+                if body is None:
+                    data = b"<html><body>not here</body></html>"
+                    self.send_response(404)
+                else:
+                    data = body.encode("utf-8")
+                    self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.send_header("Content-Length", str(len(data)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(data)
+
+        ThreadingHTTPServer.daemon_threads = True
+        self.server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.base = "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def url(self, path):
+        return self.base + path
+
+    def put(self, path, title, lines, links=()):
+        html = ["<html><head><meta charset='utf-8'><title>%s</title></head><body>" % title]
+        html += ["<div>%s</div>" % line for line in lines]
+        html += ["<div><a href='%s'>%s</a></div>" % (href, text) for text, href in links]
+        html.append("<div>おわり</div></body></html>")
+        with self.lock:
+            self.pages[path] = "".join(html)
+
+    def count(self, path):
+        with self.lock:
+            return self.hits.get(path, 0)
+
+
+# ---------------------------------------------------------------- the program
+
+def ini_text(sections):
+    out = []
+    for name, values in sections.items():
+        out.append("[%s]" % name)
+        out += ["%s=%s" % kv for kv in values.items()]
+    return "\r\n".join(out) + "\r\n"
+
+
+def read_ini(path):
+    sections, current = {}, None
+    with open(path, "rb") as f:
+        text = f.read().decode("cp932")
+    for line in text.split("\r\n"):
+        if line.startswith("[") and line.endswith("]"):
+            current = sections.setdefault(line[1:-1].upper(), {})
+        elif "=" in line and current is not None:
+            key, value = line.split("=", 1)
+            current[key.strip().upper()] = value.strip()
+    return sections
+
+
+RUNNING = []
+
+
+class Korvani:
+    def __init__(self, folder, display=None):
+        self.folder = folder
+        self.display = display
+        self.proc = None
+        if not os.path.exists(os.path.join(folder, "korvani")):
+            shutil.copy(EXE, os.path.join(folder, "korvani"))
+
+    def write(self, sections):
+        with open(os.path.join(self.folder, "KVN.ini"), "wb") as f:
+            f.write(ini_text(sections).encode("cp932"))
+
+    def start(self):
+        env = dict(os.environ, LANG="C.UTF-8")
+        if self.display:
+            env["DISPLAY"] = self.display
+            env["QT_QPA_PLATFORM"] = "xcb"
+        else:
+            env["QT_QPA_PLATFORM"] = "offscreen"
+        if os.geteuid() == 0:
+            env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
+        self.log = open(os.path.join(self.folder, "korvani.log"), "ab")
+        self.proc = subprocess.Popen([os.path.join(self.folder, "korvani")], cwd="/", env=env,
+                                     stdout=self.log, stderr=self.log)
+        RUNNING.append(self.proc)
+        wait_until(self.catches_term, 30, "the program never set up its signal handler")
+        time.sleep(0.3)
+
+    def catches_term(self):
+        check(self.proc.poll() is None, "the program ended by itself (exit %s)" % self.proc.returncode)
+        try:
+            with open("/proc/%d/status" % self.proc.pid) as f:
+                for line in f:
+                    if line.startswith("SigCgt:"):
+                        return (int(line.split()[1], 16) >> (signal.SIGTERM - 1)) & 1
+        except OSError:
+            pass
+        return False
+
+    def stop(self, limit=5.0):
+        started = time.time()
+        self.proc.send_signal(signal.SIGTERM)
+        try:
+            self.proc.wait(limit)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise Failure("the program did not end within %.0f s of SIGTERM" % limit)
+        self.log.close()
+        check(self.proc.returncode == 0, "the program ended with %s" % self.proc.returncode)
+        return time.time() - started, read_ini(os.path.join(self.folder, "KVN.ini"))
+
+
+def wait_until(condition, seconds, message):
+    end = time.time() + seconds
+    while time.time() < end:
+        if condition():
+            return
+        time.sleep(0.1)
+    raise Failure(message)
+
+
+# ---------------------------------------------------------------- mail
+
+def decode_header(value):
+    return str(email.header.make_header(email.header.decode_header(value or "")))
+
+
+def mails_in(folder, recipient):
+    found = []
+    for sub in ("new", "cur"):
+        d = os.path.join(folder, sub)
+        if not os.path.isdir(d):
+            continue
+        for name in sorted(os.listdir(d)):
+            with open(os.path.join(d, name), "rb") as f:
+                raw = f.read()
+            # The test server puts two envelope lines in front of the message.
+            head, _, rest = raw.partition(b"\n")
+            head2, _, rest = rest.partition(b"\n")
+            if recipient.encode() not in head + head2:
+                continue
+            msg = email.message_from_bytes(rest, policy=email.policy.compat32)
+            body = base64.b64decode(msg.get_payload()).decode("utf-8")
+            found.append((os.stat(os.path.join(d, name)).st_mtime_ns, decode_header(msg["Subject"]), body))
+    return [(s, b) for _, s, b in sorted(found)]
+
+
+def fixture_mails(recipient):
+    return mails_in(os.path.join(RUN, "Maildir"), recipient)
+
+
+def mail_settings(recipient, **extra):
+    settings = {"SMTP_SERVER": "127.0.0.1:%d" % (BASE + 25), "FROM": "korvani@example.test",
+                "TO": recipient, "TIMERTIME": "1"}
+    settings.update(extra)
+    return settings
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+# ---------------------------------------------------------------- scenarios
+
+def japanese_pages(pages, folder, display=None):
+    """Two Japanese targets, AND, NOT, "|" and a link-only condition followed one level deep."""
+    to = "japanese-%s-%s@example.test" % (TAG, "x" if display else "o")
+    pages.put("/jobs", "求人　関西", ["大阪府の求人　ＡＢＣ商事", "大阪と東京の求人", "　", "京都の求人"],
+              [("詳細はこちら", "/detail"), ("地図", "/map")])
+    pages.put("/detail", "詳細", ["詳細だけの行", "奈良の大仏", "詳細　兵庫の支店"], [("詳細 奥へ", "/deeper")])
+    pages.put("/map", "地図", ["地図の説明"])
+    pages.put("/deeper", "奥", ["奈良の奥の行"])
+    pages.put("/weather", "天気", ["兵庫県は晴れ", "ＡＢＣ１２３　", "東京は雨"])
+    k = Korvani(folder, display)
+    k.write({"MAIL": mail_settings(to, TOPLINE="2", ENDLINE="1", SUBJECT="0"),
+             "KEYWORD": {"KEY0": "大阪 -東京", "KEY1": "兵庫|奈良", "KEY2": "@ 詳細", "KEY5": "abc\\d+"},
+             "URL": {"URL3": pages.url("/jobs"), "URL7": pages.url("/weather")}})
+    k.start()
+    wait_until(lambda: len(fixture_mails(to)) >= 3 and pages.count("/jobs") >= 2, 60, "three mails did not arrive")
+    time.sleep(2)
+    seconds, ini = k.stop()
+    mails = fixture_mails(to)
+    jobs, detail, weather = pages.url("/jobs"), pages.url("/detail"), pages.url("/weather")
+    expected = [
+        ("求人　関西", jobs + "\r\n大阪府の求人 ABC商事\r\n--\r\n求人　関西"),
+        ("詳細", detail + "\r\n奈良の大仏\r\n詳細 兵庫の支店\r\n--\r\n詳細"),
+        ("天気", weather + "\r\n兵庫県は晴れ\r\nABC123\r\n--\r\n天気"),
+    ]
+    check(mails == expected, "mails: %r" % mails)
+    check(pages.count("/deeper") == 0, "a link of a linked page was followed")
+    check(pages.count("/map") == 0, "a link that hits nothing was followed")
+    history = set(ini.get("RIREKI", {}).values())
+    for line in ("大阪府の求人 ABC商事", "奈良の大仏", "詳細 兵庫の支店", "兵庫県は晴れ", "ABC123"):
+        check(line in history, "history lacks %s: %r" % (line, ini.get("RIREKI")))
+    check(ini["URL"].get("URL0") == jobs and ini["URL"].get("URL1") == weather, "targets: %r" % ini["URL"])
+    check(ini["KEYWORD"].get("KEY0") == "@ 詳細", "conditions not saved sorted: %r" % ini["KEYWORD"])
+    return "%d mails, ended %.1f s after SIGTERM" % (len(mails), seconds)
+
+
+def changing_page(pages, folder):
+    """Only new lines are mailed; after a restart nothing already mailed goes out again."""
+    to = "changing-%s@example.test" % TAG
+    pages.put("/news", "ニュース", ["新着 一", "古い記事"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SUBJECT="1"), "KEYWORD": {"KEY0": "新着"},
+             "URL": {"URL0": pages.url("/news")}})
+    k.start()
+    wait_until(lambda: len(fixture_mails(to)) == 1, 30, "the first mail did not arrive")
+    pages.put("/news", "ニュース", ["新着 二", "新着 一", "古い記事"])
+    wait_until(lambda: len(fixture_mails(to)) == 2, 30, "the second mail did not arrive")
+    visits = pages.count("/news")
+    wait_until(lambda: pages.count("/news") >= visits + 2, 30, "the patrol stopped")
+    k.stop()
+    k.start()
+    visits = pages.count("/news")
+    wait_until(lambda: pages.count("/news") >= visits + 3, 30, "the patrol did not resume after the restart")
+    check(len(fixture_mails(to)) == 2, "mailed again after the restart: %r" % fixture_mails(to))
+    pages.put("/news", "ニュース", ["新着 三", "新着 二", "新着 一"])
+    wait_until(lambda: len(fixture_mails(to)) == 3, 30, "the third mail did not arrive")
+    seconds, ini = k.stop()
+    bodies = [b for _, b in fixture_mails(to)]
+    check(bodies == ["新着 一\r\n", "新着 二\r\n", "新着 三\r\n"], "bodies: %r" % bodies)
+    check([s for s, _ in fixture_mails(to)] == ["[KVS]"] * 3, "subjects")
+    check(list(ini["RIREKI"].values())[:3] == ["新着 三", "新着 二", "新着 一"], "history: %r" % ini["RIREKI"])
+    return "3 mails over 2 runs, none twice"
+
+
+def smtp_down(pages, folder):
+    """A visit while the SMTP server is down keeps its lines; they arrive at the next visit."""
+    from aiosmtpd.controller import Controller
+
+    class Keep:
+        def __init__(self):
+            self.messages = []
+
+        async def handle_DATA(self, server, session, envelope):
+            self.messages.append(envelope.content)
+            return "250 OK"
+
+    port = free_port()
+    to = "down-%s@example.test" % TAG
+    pages.put("/status", "状態", ["障害 発生中"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SMTP_SERVER="127.0.0.1:%d" % port), "KEYWORD": {"KEY0": "障害"},
+             "URL": {"URL0": pages.url("/status")}})
+    k.start()
+    wait_until(lambda: pages.count("/status") >= 2, 30, "the page was not visited")
+    keep = Keep()
+    controller = Controller(keep, hostname="127.0.0.1", port=port)
+    controller.start()
+    try:
+        wait_until(lambda: keep.messages, 30, "the kept lines never arrived")
+        visits = pages.count("/status")
+        wait_until(lambda: pages.count("/status") >= visits + 2, 30, "the patrol stopped")
+    finally:
+        controller.stop()
+    _, ini = k.stop()
+    check(len(keep.messages) == 1, "%d mails instead of one" % len(keep.messages))
+    msg = email.message_from_bytes(keep.messages[0], policy=email.policy.compat32)
+    check(base64.b64decode(msg.get_payload()).decode() == "障害 発生中\r\n", "body")
+    check(ini["RIREKI"].get("TEXT0") == "障害 発生中", "history: %r" % ini.get("RIREKI"))
+    return "mailed once after the server came back"
+
+
+def pop_before_smtp(pages, folder):
+    """CHECK2 "1": a POP login precedes the mail. The program verifies certificates against the
+    system's store, which does not know the test certificate, so this runs servers of its own whose
+    POP3 offers no STLS."""
+    run = os.path.join(folder, "servers")
+    base = BASE + 4000
+    servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mail", "servers")
+    subprocess.run([os.path.join(servers, "start"), run, str(base)], check=True,
+                   env=dict(os.environ, KORVANI_POP_TLS="no"), stdout=subprocess.DEVNULL)
+    try:
+        to = "pop-%s@example.test" % TAG
+        pages.put("/pop", "POP", ["郵便 試験行"])
+        k = Korvani(folder)
+        k.write({"MAIL": mail_settings(to, SMTP_SERVER="127.0.0.1:%d" % (base + 25), CHECK2="1",
+                                       POP_SERVER="127.0.0.1:%d" % (base + 110), POP_ACCOUNT="korvani",
+                                       POP_PASSWORD="pop-secret"),
+                 "KEYWORD": {"KEY0": "郵便"}, "URL": {"URL0": pages.url("/pop")}})
+        k.start()
+        wait_until(lambda: mails_in(os.path.join(run, "Maildir"), to), 30, "the mail did not arrive")
+        k.stop()
+        with open(os.path.join(run, "dovecot.log"), "rb") as f:
+            logins = re.findall(rb"pop3-login: Info: Login: user=<korvani>", f.read())
+        check(logins, "no POP login in the dovecot log")
+        mails = mails_in(os.path.join(run, "Maildir"), to)
+        check(mails[0][1] == "郵便 試験行\r\n", "body: %r" % mails)
+        return "%d POP login(s) before the mail" % len(logins)
+    finally:
+        subprocess.run([os.path.join(servers, "stop"), run], stdout=subprocess.DEVNULL)
+
+
+def bad_pages(pages, folder):
+    """A page that never ends, one that does not exist and one of 50,000 lines: the patrol goes on."""
+    to = "bad-%s@example.test" % TAG
+    big = ["行 %d の内容です" % i for i in range(50000)]
+    big[49998] = "巨大な頁の的"
+    pages.put("/big", "big", big)
+    pages.put("/last", "last", ["最後の的"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to), "KEYWORD": {"KEY0": "的$"},
+             "URL": {"URL0": pages.url("/never"), "URL1": pages.url("/missing"), "URL2": pages.url("/big"),
+                     "URL3": pages.url("/last")}})
+    started = time.time()
+    k.start()
+    wait_until(lambda: len(fixture_mails(to)) >= 2, 90, "the patrol did not get past the bad pages")
+    took = time.time() - started
+    k.stop()
+    bodies = [b for _, b in fixture_mails(to)]
+    check(bodies == ["巨大な頁の的\r\n", "最後の的\r\n"], "bodies: %r" % bodies)
+    check(pages.count("/missing") >= 1 and pages.count("/never") >= 1, "a target was skipped")
+    return "past all of them in %.0f s" % took
+
+
+def sigterm_mid_load(pages, folder):
+    """SIGTERM while a page loads: the lists are saved and the program ends within 5 s."""
+    k = Korvani(folder)
+    k.write({"MAIL": {"TIMERTIME": "1"}, "KEYWORD": {"KEY4": "b", "KEY9": "a"},
+             "URL": {"URL5": pages.url("/never")}, "RIREKI": {"TEXT0": "kept"}})
+    k.start()
+    wait_until(lambda: pages.count("/never") >= 1, 30, "the page was not requested")
+    time.sleep(1)
+    seconds, ini = k.stop(5.0)
+    check(ini["KEYWORD"].get("KEY0") == "a" and ini["KEYWORD"].get("KEY1") == "b", "conditions: %r" % ini["KEYWORD"])
+    check(ini["URL"].get("URL0") == pages.url("/never"), "targets: %r" % ini["URL"])
+    check(ini["RIREKI"].get("TEXT0") == "kept", "history: %r" % ini["RIREKI"])
+    return "ended %.1f s after SIGTERM" % seconds
+
+
+def japanese_pages_xvfb(pages, folder):
+    display = ":%d" % (90 + os.getpid() % 100)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: os.path.exists("/tmp/.X11-unix/X" + display[1:]), 10, "Xvfb did not start")
+        return japanese_pages(pages, folder, display)
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
+                                     pop_before_smtp, bad_pages, sigterm_mid_load)}
+
+
+def main(names):
+    if names == ["all"]:
+        names = list(SCENARIOS)
+    check(os.path.exists(EXE), "no program at %s" % EXE)
+    check(RUN and BASE, "run through ctest: the mail servers are a fixture")
+    pages = Pages()
+    failed = 0
+    for name in names:
+        folder = tempfile.mkdtemp(prefix="korvani-e2e-")
+        started = time.time()
+        try:
+            result = SCENARIOS[name](pages, folder)
+            print("PASS %-20s %5.1f s  %s" % (name, time.time() - started, result), flush=True)
+            shutil.rmtree(folder, ignore_errors=True)
+        except Exception as e:  # a scenario's failure must not hide the others
+            failed += 1
+            print("FAIL %-20s %5.1f s  %s: %s (folder kept: %s)" % (name, time.time() - started,
+                                                                   type(e).__name__, e, folder), flush=True)
+        finally:
+            for proc in RUNNING:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+            RUNNING.clear()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:] or ["all"]))
