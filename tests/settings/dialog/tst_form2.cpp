@@ -1,5 +1,6 @@
 // The settings dialog and its mail test, on a settings file in a temporary folder.
 #include "../../mail/MailDecode.h"
+#include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "platform/AppTitle.h"
 #include "platform/ui/MessageBox.h"
@@ -369,6 +370,31 @@ void TestForm2::testMail_arrivesAtTheRealServer()
     QVERIFY(
         Ui::testing::shown()[1].text.startsWith(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s));
     QVERIFY(Ui::testing::shown()[1].text.size() > 40);
+
+    // No server at all: a clear failure, at once.
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    d.TxtSMTP->clear();
+    d.CmdPOP試験->click();
+    QCOMPARE(Ui::testing::shown().size(), size_t(3));
+    QVERIFY(Ui::testing::shown()[2].text.startsWith(u"SMTPサーバーへ接続できませんでした。"_s));
+
+    // The real POP server refuses the password: its box first, then the send's outcome.
+    mail::testing::setCaFile(run + u"/cert.pem"_s);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    d.TxtSMTP->setText(u"127.0.0.1:%1"_s.arg(base + 25));
+    d.Check2->click();
+    d.TxtPOP->setText(u"127.0.0.1:%1"_s.arg(base + 110));
+    d.TxtPopAccount->setText(u"korvani"_s);
+    d.TxtPopPassword->setText(u"wrong"_s);
+    d.CmdPOP試験->click();
+    QCOMPARE(Ui::testing::shown().size(), size_t(5));
+    QVERIFY(
+        Ui::testing::shown()[3].text.startsWith(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s));
+    QCOMPARE(Ui::testing::shown()[3].icon, Ui::Icon::Critical);
+    QCOMPARE(Ui::testing::shown()[4].text, u"送信しました。"_s);
+    QVERIFY(d.isEnabled());
+    mail::testing::reset();
 }
 
 QTEST_MAIN(TestForm2)
