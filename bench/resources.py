@@ -7,10 +7,11 @@ reads /proc for the whole process tree (the renderer is a grandchild):
   - CPU while a step waits for a page that never finishes,
   - summed PSS after 20 and after 200 steps with TIMERTIME 1.
 
-Usage: bench/resources.py [build/app/korvani] [--steps 200]
+Usage: bench/resources.py [build/app/korvani] [--steps 200] [--json FILE]
 """
 
 import argparse
+import json
 import os
 import shutil
 import signal
@@ -131,6 +132,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe", nargs="?", default="build/app/korvani")
     parser.add_argument("--steps", type=int, default=200)
+    parser.add_argument("--json", help="also write the figures to this file")
     args = parser.parse_args()
 
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
@@ -178,6 +180,11 @@ def main():
     print("PSS after 20 steps:       %.0f MiB" % first)
     print("PSS after %d steps:      %.0f MiB (%+.1f %%)" % (args.steps, last, (last / first - 1) * 100))
     print("steps done: %d, %.2f s per step, %d processes in the tree" % (steps_done, per_step, processes))
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"cpu_idle_percent": idle, "cpu_waiting_percent": waiting, "pss_first_mib": first,
+                       "pss_last_mib": last, "steps": args.steps, "steps_done": steps_done,
+                       "seconds_per_step": per_step}, f)
 
 
 if __name__ == "__main__":
