@@ -139,7 +139,7 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
 
     connect(QuitSignals::install(), &QuitSignals::quitRequested, this, &Form1::onQuitSignal);
     // The desktop session ending closes the window like the close box does.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { close(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { endSession(); });
 
     connect(menuアンケート, &QAction::triggered, this, [this] {
         Survey::SendSurvey(ListKeyWord, ListURL, *WebBrowser1, this, Survey::surveyAddress(),
@@ -339,7 +339,7 @@ bool Form1::Form_Unload()
         return true;
     const QString text = saveFailedText(ini.path());
     std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
-    // A signal means the session or a process manager ends the program: no box may hold it up.
+    // A signal or the session's end: the program is ended from outside, no box may hold it up.
     if (!m_closedBySignal)
         Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Critical, this);
     return false;
@@ -357,6 +357,13 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::onQuitSignal(int)
 {
+    m_closedBySignal = true;
+    close();
+}
+
+void Form1::endSession()
+{
+    // The session manager waits for us; a box nobody answers would hold up the log-out.
     m_closedBySignal = true;
     close();
 }

@@ -42,6 +42,8 @@ public:
     // be written.
     bool Form_Unload();
     bool unloaded() const { return m_unloaded; }
+    // The desktop session ends: the shut-down sequence runs, its failure goes to standard error.
+    void endSession();
 
     // Message shown when the lists could not be saved.
     static QString saveFailedText(const QString &path);

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 
@@ -81,8 +82,12 @@ void ListCommands::ListURL_DblClick(int row)
 void ListCommands::followSelection(QListWidget *list)
 {
     const QList<QListWidgetItem *> selected = list->selectedItems();
-    if (!selected.isEmpty())
-        list->setToolTip(selected.front()->text());
+    if (selected.isEmpty())
+        return;
+    // A tooltip that looks like markup is rendered as such; a page's "<b>" must show as typed.
+    const QString text = selected.front()->text();
+    list->setToolTip(Qt::mightBeRichText(text) ? u"<p style='white-space:pre'>"_s + text.toHtmlEscaped() + u"</p>"_s
+                                               : text);
 }
 
 void ListCommands::showSelected(QListWidget *list)

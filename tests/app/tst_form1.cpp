@@ -297,6 +297,16 @@ void TestForm1::unwritableFolder_toldOnce()
     QVERIFY(w->Form_Unload()); // runs once: no third box
     QCOMPARE(Ui::testing::shown().size(), size_t(2));
 
+    // The session's end saves too, but no box may hold up the log-out.
+    Ui::testing::reset();
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    auto ending = open(folder);
+    QTRY_COMPARE(Ui::testing::shown().size(), size_t(1));
+    ending->endSession();
+    QVERIFY(ending->unloaded());
+    QVERIFY(!ending->isVisible());
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+
     // A writable folder says nothing.
     Ui::testing::reset();
     QTemporaryDir fine;

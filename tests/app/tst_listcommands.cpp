@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -148,6 +149,14 @@ void TestListCommands::viewersAndTooltips_showTheWholeLine()
     // The tooltip stays until the selection changes.
     m_w->List1->clear();
     QCOMPARE(m_w->List1->toolTip(), wide);
+
+    // A line that looks like markup is shown as it stands, not rendered.
+    const QString markup = u"\u25CF001:<b>特売</b> &amp; <img src=x>"_s;
+    m_w->List3->addItem(markup);
+    m_w->List3->setCurrentRow(1);
+    QTextDocument shownTip;
+    shownTip.setHtml(m_w->List3->toolTip());
+    QCOMPARE(shownTip.toPlainText(), markup);
 }
 
 void TestListCommands::emptyLists_doubleClickDoesNothing()

@@ -62,6 +62,17 @@ void TestMessageBox::realBoxShowsTheTitleAndAnswers()
     QCOMPARE(a, Ui::Answer::Cancel);
     QCOMPARE(seenTitle, u"Korvani  1.8.0"_s);
     QCOMPARE(seenText, u"送信履歴を削除してもよろしいですか？"_s);
+
+    // Page lines are shown in these boxes: markup in them must stay text.
+    Qt::TextFormat seenFormat = Qt::RichText;
+    QTimer::singleShot(50, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seenFormat = box->textFormat();
+        box->button(QMessageBox::Ok)->click();
+    });
+    Ui::msgBox(u"<b>特売</b>"_s, Ui::Buttons::Ok, Ui::Icon::None);
+    QCOMPARE(seenFormat, Qt::PlainText);
 }
 
 void TestMessageBox::realPromptReturnsTextOrNothing()

@@ -67,6 +67,8 @@ Answer msgBox(const QString &text, Buttons buttons, Icon icon, QWidget *parent)
     QMessageBox box(toQt(icon), AppTitle::get(), forDisplay(text),
         buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
     box.setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    // Texts here come from web pages too: a "<b>" in a line is shown, never rendered.
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 

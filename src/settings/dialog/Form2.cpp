@@ -110,6 +110,7 @@ void Form2::buildControls()
     label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1260, 180));
     TxtPopPassword = place<QLineEdit>(Frame1, u"TxtPopPassword"_s, twips(1440, 1200, 2610, 330));
     TxtPopPassword->setEchoMode(QLineEdit::Password);
+    TxtPopPassword->setStyleSheet(u"lineedit-password-character: 42;"_s); // "*", not the style's dot
     label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1140, 180));
     CmdPOP試験 = place<QPushButton>(this, u"CmdPOP試験"_s, twips(5580, 6045, 990, 525));
     CmdPOP試験->setText(u"試験"_s);
@@ -223,6 +224,8 @@ void Form2::SendTestMail()
     CmdPOP試験->setText(u"試験中..."_s);
     CmdPOP試験->setEnabled(false);
     setEnabled(false);
+    // The mail calls block until they are done or time out: show the state before they start.
+    repaint();
     StoreSettings();
     if (Check2->isChecked()) {
         const QString failure = Module1::PopLogin(u"STAT"_s);

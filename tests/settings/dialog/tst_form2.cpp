@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +146,9 @@ void TestForm2::storedValues_shown()
     QCOMPARE(d.TxtPOP->isEnabled(), check2);
     QCOMPARE(d.TxtPopPassword->text(), u"secret"_s);
     QCOMPARE(d.TxtPopPassword->echoMode(), QLineEdit::Password);
+    d.TxtPopPassword->ensurePolished();
+    QCOMPARE(d.TxtPopPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d.TxtPopPassword),
+        int(u'*'));
 }
 
 void TestForm2::check2_enablesPopBoxes_disabledOnesStillSaved()
