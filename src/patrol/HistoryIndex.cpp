@@ -1,6 +1,7 @@
 #include "patrol/HistoryIndex.h"
 
 #include "platform/CodePage932.h"
+#include "settings/clINI.h"
 
 #include <QListWidget>
 
@@ -32,6 +33,13 @@ QByteArray HistoryIndex::storedKey(QStringView line)
 {
     // A cut may split a double-byte character; both sides of a comparison are cut alike.
     QByteArray bytes = cp932::encode(line);
+    bytes.truncate(kIdentityBytes);
+    return bytes;
+}
+
+QByteArray HistoryIndex::loadedKey(QStringView line)
+{
+    QByteArray bytes = clINI::StoredBytes(line.toString());
     bytes.truncate(kIdentityBytes);
     return bytes;
 }
@@ -83,7 +91,7 @@ bool HistoryIndex::contains(QStringView line)
 {
     if (m_dirty)
         rebuild();
-    return m_stored.contains(storedKey(line)) || m_exact.contains(exactKey(line));
+    return m_stored.contains(loadedKey(line)) || m_exact.contains(exactKey(line));
 }
 
 void HistoryIndex::insertTop(const QString &line, quint64 mailToken)

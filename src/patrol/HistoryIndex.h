@@ -29,8 +29,11 @@ public:
     int removeMail(quint64 mailToken);
 
     static constexpr qsizetype kIdentityBytes = 1022;
-    // The identity as the settings file keeps it: unrepresentable characters become "?".
+    // The identity of a loaded entry: unrepresentable characters became "?" in the file.
     static QByteArray storedKey(QStringView line);
+    // The identity a page line takes in the settings file once saved and loaded again, so that
+    // it meets its own loaded entry (blanks at its ends and enclosing quotes do not survive).
+    static QByteArray loadedKey(QStringView line);
     // The identity with every character kept apart; equal to storedKey() for text that code
     // page 932 holds entirely.
     static QByteArray exactKey(QStringView line);

@@ -58,6 +58,14 @@ Patrol::Patrol(const PatrolWidgets &widgets, QObject *parent)
 
 Patrol::~Patrol() = default;
 
+void Patrol::abandon()
+{
+    m_abandoned = true;
+    if (m_mailPending)
+        m_history->removeMail(m_mailToken);
+    m_mailPending = false;
+}
+
 bool Patrol::pumpAndGoOn()
 {
     pump::doEvents();
@@ -77,6 +85,7 @@ bool Patrol::RecordNewHit(const QString &line, QString &body)
     }
     body += line + u"\r\n"_s;
     m_history->insertTop(line, m_mailToken);
+    m_mailPending = true;
     return true;
 }
 
@@ -118,6 +127,8 @@ void Patrol::SendHitMail(const QString &pendingBody)
         if (ini.GetSetting(Keys::Check2) == u"1")
             Module1::PopLogin(u"STAT"_s);
     });
+    // From here on the mail is out of our hands: no event runs until the send has ended.
+    m_mailPending = false;
     step([&] {
         const QString failure = Module1::SmtpSend(body, subject);
         // With a server configured a failure is passing, so the lines are kept for their next
@@ -170,6 +181,7 @@ void Patrol::CheckPage(const QString &address)
         return;
     Browser &browser = *m_w.browser;
     ++m_mailToken;
+    m_mailPending = false;
     const qint64 start = m_seconds();
     QString text;
     QStringList pieces;

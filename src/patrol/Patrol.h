@@ -29,8 +29,10 @@ public:
     // Examines, one level deep, the targets of the links of the loaded page whose text hits.
     void FollowLinks();
 
-    // The window is closing: every wait ends, nothing more is loaded, listed or mailed.
-    void abandon() { m_abandoned = true; }
+    // The window is closing: every wait ends, nothing more is loaded, listed or mailed. Lines of
+    // the page at hand that were taken into the history but not mailed come out again, so the
+    // saved history does not claim them and they are mailed at the next start.
+    void abandon();
     bool abandoned() const { return m_abandoned; }
 
     // A page that is still loading after more than this many whole seconds is given up.
@@ -47,5 +49,6 @@ private:
     HistoryIndex *m_history;
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
+    bool m_mailPending = false;
     bool m_abandoned = false;
 };

@@ -30,6 +30,13 @@ QByteArrayView PrivateProfile::trimmed(QByteArrayView s)
     return s.sliced(b, e - b);
 }
 
+QByteArrayView PrivateProfile::unquoted(QByteArrayView v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.sliced(1, v.size() - 2);
+    return v;
+}
+
 // Finds an ASCII byte without mistaking the second byte of a double-byte character for it.
 qsizetype PrivateProfile::findByte(QByteArrayView s, char c, qsizetype from) const
 {
@@ -152,10 +159,7 @@ std::optional<QByteArray> PrivateProfile::value(QByteArrayView section, QByteArr
         const Line &l = m_lines[i];
         if (l.kind != Kind::Key || l.name != k)
             continue;
-        QByteArrayView v = trimmed(QByteArrayView(l.text).sliced(l.valueStart));
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.sliced(1, v.size() - 2);
-        return v.toByteArray();
+        return unquoted(trimmed(QByteArrayView(l.text).sliced(l.valueStart))).toByteArray();
     }
     return std::nullopt;
 }

@@ -31,6 +31,8 @@ public:
     // Blanks of the profile functions: 0x09 to 0x0D, the space and 0x1A.
     static bool isBlank(char c);
     static QByteArrayView trimmed(QByteArrayView s);
+    // A trimmed value without one pair of enclosing quotes, as a read hands it out.
+    static QByteArrayView unquoted(QByteArrayView trimmedValue);
 
 private:
     enum class Kind { Other, Section, Key };

@@ -21,6 +21,12 @@ QString oneLine(QString s)
 
 } // namespace
 
+QByteArray clINI::StoredBytes(const QString &value)
+{
+    const QByteArray bytes = cp932::encode(oneLine(value));
+    return PrivateProfile::unquoted(PrivateProfile::trimmed(bytes)).toByteArray();
+}
+
 clINI::clINI()
     : clINI(QCoreApplication::applicationDirPath())
 { }

@@ -37,6 +37,11 @@ public:
 
     static constexpr qsizetype kValueBytes = 1023;
 
+    // The code page 932 bytes that reading back a value written by SaveSetting yields, before the
+    // reader's length limit: CR, LF and NUL made spaces, blanks at the ends and one pair of
+    // enclosing quotes gone.
+    static QByteArray StoredBytes(const QString &value);
+
 private:
     static QString CutAtNull(const QString &text);
 

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void history_identity();
     void history_clearedMailsAgain();
     void history_changedMidPage_seen();
+    void history_savedAndLoaded_notMailedAgain();
 
     void mail_framing_data();
     void mail_framing();
@@ -58,6 +59,7 @@ private Q_SLOTS:
 
     void conditions_editTakesEffectAtNextLine();
     void abandon_duringWait_stopsTheCheck();
+    void abandon_midPage_unmailedLinesLeaveTheHistory();
     void badConditionsAndHugeLines_handled();
 
 private:
@@ -331,6 +333,30 @@ void TestPatrol::history_identity()
     QCOMPARE(m_list3->item(0)->text(), secondIsNew ? second : first);
 }
 
+// A hit line goes into the settings file at shut-down and comes back at the next start in the
+// file's form: blanks at its ends and one pair of quotes around it are gone, CR and LF are spaces.
+void TestPatrol::history_savedAndLoaded_notMailedAgain()
+{
+    const QStringList lines {u"\thit tab first"_s, u"hit tab last\t"_s, u"\"hit quoted\""_s, u"'hit single'"_s,
+        u"hit lone\rCR"_s, u"hit\x1A"_s, u"hit \U0001F600 emoji"_s, u"\"hit\" \"x\""_s,
+        u"\t\"hit both\" "_s, QString(700, u'長') + u"hit"_s};
+    {
+        clINI ini(m_dir->path());
+        for (int i = 0; i < lines.size(); ++i)
+            ini.SaveSetting(u"RIREKI"_s, u"TEXT%1"_s.arg(i), lines[i]);
+        QVERIFY(ini.commit());
+    }
+    clINI ini(m_dir->path());
+    for (int i = 0; i < lines.size(); ++i)
+        m_list3->addItem(ini.GetSetting(u"RIREKI"_s, u"TEXT%1"_s.arg(i), QString()));
+    setConditions({u"hit"_s});
+    QString body;
+    for (const QString &line : lines)
+        QVERIFY2(!m_patrol->RecordNewHit(line, body), qPrintable(line));
+    // Lines the file keeps apart stay apart.
+    QVERIFY(m_patrol->RecordNewHit(u"hit quoted"_s + u" more"_s, body));
+}
+
 void TestPatrol::history_clearedMailsAgain()
 {
     setConditions({u"hit"_s});
@@ -465,6 +491,27 @@ void TestPatrol::abandon_duringWait_stopsTheCheck()
     // Nothing is loaded any more.
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
     QCOMPARE(m_browser->calls().count(u"navigate http://127.0.0.1/p"_s), 1);
+}
+
+void TestPatrol::abandon_midPage_unmailedLinesLeaveTheHistory()
+{
+    setConditions({u"hit"_s});
+    m_list3->addItem(u"loaded"_s);
+    page(u"hit a\r\n"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_sent.size(), 1);
+
+    // The window closes while the next page is being listed, after its first hit.
+    page(u"hit b\r\nhit c\r\nplain\r\n"_s);
+    QMetaObject::Connection c = connect(m_list1->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_list3->count() == 3)
+            m_patrol->abandon();
+    });
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    disconnect(c);
+    QCOMPARE(m_sent.size(), 1);
+    // What was mailed and what was loaded stay; the page's unmailed hits are not claimed as sent.
+    QCOMPARE(rows(m_list3), (QStringList {u"hit a"_s, u"loaded"_s}));
 }
 
 void TestPatrol::badConditionsAndHugeLines_handled()
