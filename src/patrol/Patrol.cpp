@@ -140,11 +140,16 @@ void Patrol::SendHitMail(const QString &pendingBody)
 
 namespace {
 
-// A web page may not send the patrol into local files: their lines would be matched and mailed.
+// Links are written by the page, so only web pages are followed: a "file:" or "view-source:file:"
+// target would have local files matched and mailed, a "javascript:" one would run the page's
+// script in whatever page the browser holds, "chrome:" ones crash the renderer. Local pages may
+// lead to local pages.
 bool mayFollow(const QString &pageUrl, const QString &target)
 {
-    const bool toFile = QUrl(target).scheme().compare(u"file", Qt::CaseInsensitive) == 0;
-    return !toFile || QUrl(pageUrl).scheme().compare(u"file", Qt::CaseInsensitive) == 0;
+    const QString scheme = QUrl(target).scheme().toLower();
+    if (scheme == u"http" || scheme == u"https")
+        return true;
+    return scheme == u"file" && QUrl(pageUrl).scheme().compare(u"file", Qt::CaseInsensitive) == 0;
 }
 
 } // namespace

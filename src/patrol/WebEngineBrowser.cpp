@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QWebEngineCertificateError>
 #include <QWebEngineHttpRequest>
@@ -27,6 +28,26 @@ constexpr quint32 readWorld = QWebEngineScript::ApplicationWorld;
 bool loadable(const QUrl &url)
 {
     return url.isValid() && !url.isRelative();
+}
+
+// Targets typed as "www.example.co.jp/news" or "127.0.0.1:8080/" were always loaded as web
+// addresses; anything else without a scheme is refused as before.
+QUrl targetUrl(const QString &address)
+{
+    const QUrl url(address);
+    // "localhost:8080/" reads as scheme "localhost"; a port after the colon says it is none.
+    static const QRegularExpression hostAndPort(QStringLiteral("^[A-Za-z0-9.-]+:[0-9]{1,5}([/?#]|$)"));
+    const bool bare = url.isRelative() || hostAndPort.match(address).hasMatch();
+    if (!bare || address.isEmpty() || address.startsWith(u'/') || address.startsWith(u'.'))
+        return url;
+    for (QChar c : address) {
+        if (c.isSpace())
+            return url;
+    }
+    const QUrl web(QStringLiteral("http://") + address, QUrl::StrictMode);
+    const QString host = web.host();
+    const bool hostLike = host.contains(u'.') || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+    return web.isValid() && hostLike ? web : url;
 }
 
 } // namespace
@@ -183,7 +204,7 @@ void WebEngineBrowser::startLoading()
 
 void WebEngineBrowser::navigate(const QString &address)
 {
-    const QUrl url(address);
+    const QUrl url = targetUrl(address);
     if (!m_page || !loadable(url)) {
         m_busy = false;
         return;

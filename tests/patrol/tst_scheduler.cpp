@@ -36,6 +36,7 @@ private Q_SLOTS:
 
     void links_followedOneLevelInOrder();
     void links_unreadable_stepGoesOn();
+    void links_localPageMayLeadToLocalPages();
     void abandon_duringLinks_loadsNothingMore();
 
 private:
@@ -287,6 +288,9 @@ void TestScheduler::links_followedOneLevelInOrder()
         {u"\uFF21\uFF22\uFF23"_s, page(u"fullwidth"_s)},
         {u"ローカル詳細"_s, u"file:///etc/passwd"_s},
         {u"メールで詳細"_s, u"mailto:someone@example.test"_s},
+        {u"詳細の元"_s, u"view-source:file:///etc/passwd"_s},
+        {u"詳細を開く"_s, u"javascript:location='http://127.0.0.1/x'"_s},
+        {u"詳細で停止"_s, u"chrome://crash"_s},
         {u"abc"_s, page(u"ascii"_s)},
         {u"詳細 もう一度"_s, page(u"detail"_s)},
         {QString(20000, u'x') + u"大阪"_s, page(u"long"_s)},
@@ -298,11 +302,25 @@ void TestScheduler::links_followedOneLevelInOrder()
     m_w.ListURL->item(0)->setText(page(u"top"_s));
     m_scheduler->cmdRun_Click();
     QCOMPARE(navigations(),
-        (QStringList {page(u"top"_s), page(u"detail"_s), u"mailto:someone@example.test"_s, page(u"ascii"_s),
-            page(u"detail"_s), page(u"long"_s)}));
+        (QStringList {page(u"top"_s), page(u"detail"_s), page(u"ascii"_s), page(u"detail"_s), page(u"long"_s)}));
     // On the linked page the link-only condition is no hit; the other one is.
     QCOMPARE(m_w.List3->count(), 1);
     QCOMPARE(m_w.List3->item(0)->text(), u"詳細 大阪の情報"_s);
+}
+
+void TestScheduler::links_localPageMayLeadToLocalPages()
+{
+    m_w.ListKeyWord->item(0)->setText(u"@ 詳細"_s);
+    const QList<BrowserLink> links {
+        {u"詳細 1"_s, u"file:///home/user/detail.html"_s},
+        {u"詳細 2"_s, page(u"web"_s)},
+        {u"詳細 3"_s, u"view-source:file:///home/user/detail.html"_s},
+    };
+    m_browser->addPage(u"file:///home/user/top.html"_s, ScriptedPage {u"top\r\n"_s, u"t"_s, {}, links, 0, false});
+    m_w.ListURL->item(0)->setText(u"file:///home/user/top.html"_s);
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(),
+        (QStringList {u"file:///home/user/top.html"_s, u"file:///home/user/detail.html"_s, page(u"web"_s)}));
 }
 
 void TestScheduler::links_unreadable_stepGoesOn()

@@ -56,6 +56,7 @@ private Q_SLOTS:
     void quit_abandonsPageThatNeverEnds();
     void navigateDuringLoad_busyFollowsNewPage();
     void unreachableAddress_endsBusy();
+    void schemelessTarget_loadedAsWebAddress();
     void refusedAddress_keepsPreviousPage_data();
     void refusedAddress_keepsPreviousPage();
     void dialogsAndWindows_suppressed();
@@ -281,6 +282,15 @@ void TestWebEngineBrowser::unreachableAddress_endsBusy()
     QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
 }
 
+// A target typed without "http://" is loaded as a web address.
+void TestWebEngineBrowser::schemelessTarget_loadedAsWebAddress()
+{
+    LOAD(u"127.0.0.1:%1/dir/links"_s.arg(m_port), 10000);
+    QCOMPARE(m_browser->locationUrl(), url(u"/dir/links"_s));
+    LOAD(u"localhost:%1/japanese"_s.arg(m_port), 10000);
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+}
+
 void TestWebEngineBrowser::refusedAddress_keepsPreviousPage_data()
 {
     QTest::addColumn<QString>("address");
@@ -288,6 +298,8 @@ void TestWebEngineBrowser::refusedAddress_keepsPreviousPage_data()
     QTest::newRow("broken host") << u"http://[::1"_s;
     QTest::newRow("bad port") << u"http://127.0.0.1:99999/"_s;
     QTest::newRow("words") << u"not an address at all"_s;
+    QTest::newRow("one word") << u"justaword"_s;
+    QTest::newRow("path") << u"/japanese"_s;
     QTest::newRow("unknown scheme") << u"nosuchscheme://x/y"_s;
 }
 
