@@ -261,7 +261,9 @@ void Form1::buildControls()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    // Queued: a timer whose handler is still running gets no ticks from nested loops, and a step
+    // started by a tick waits for its page in one; the countdown must go on meanwhile.
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer, Qt::QueuedConnection);
     Timer1->start();
 
     client->setMinimumSize(1, 1);

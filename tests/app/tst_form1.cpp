@@ -29,6 +29,7 @@ private Q_SLOTS:
     void controls_inTheirStartUpState();
     void patrolControls_wiredToTheScheduler();
     void closeDuringStep_savesAndAbandonsTheStep();
+    void ticksDuringStep_keepCounting();
     void conditions_closeUpSortedAtShutDown();
     void history_keepsNewestRirekisuuPlusOne();
     void history_limitValues_data();
@@ -162,6 +163,38 @@ void TestForm1::closeDuringStep_savesAndAbandonsTheStep()
     QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY0"_s, QString()), u"added"_s);
     QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY1"_s, QString()), u"hit"_s);
     Module1::testing::reset();
+}
+
+// A step started by a tick waits for its page in a nested loop; the ticks go on meanwhile.
+void TestForm1::ticksDuringStep_keepCounting()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nTIMERTIME=3\r\n[URL]\r\nURL0=http://127.0.0.1/slow\r\n");
+    auto browser = std::make_unique<ScriptedBrowser>();
+    ScriptedPage slow;
+    slow.body = u"slow\r\n"_s;
+    slow.busyPolls = 40;
+    browser->addPage(u"http://127.0.0.1/slow"_s, slow);
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.Timer1->setInterval(30);
+    QSet<QString> seenDuringStep;
+    bool stepSeen = false;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, &w, [&] {
+        if (!w.cmdRun->isEnabled()) {
+            stepSeen = true;
+            seenDuringStep.insert(w.LaCountDown->text());
+        }
+    });
+    sampler.start(5);
+    QTRY_VERIFY_WITH_TIMEOUT(stepSeen && w.cmdRun->isEnabled(), 10000);
+    w.Timer1->stop();
+    // The countdown restarted from 3 while the page was loading, and counted down from there.
+    QVERIFY2(seenDuringStep.contains(u"2"_s), qPrintable(QStringList(seenDuringStep.values()).join(u',')));
+    QCOMPARE(w.ListURL->currentRow(), 0);
+    QVERIFY(w.Form_Unload());
 }
 
 void TestForm1::conditions_closeUpSortedAtShutDown()
