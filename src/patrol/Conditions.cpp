@@ -68,8 +68,8 @@ bool splitTopLevel(const QString &p, QStringList &alternatives)
             if (i < 0)
                 return false;
         } else if (c == u'(') {
-            if (i + 1 < p.size() && p[i + 1] == u'?')
-                return false; // options, comments and the like change what follows
+            if (i + 1 < p.size() && (p[i + 1] == u'?' || p[i + 1] == u'*'))
+                return false; // options, comments, verbs and the like change what follows
             ++depth;
         } else if (c == u')') {
             --depth;
@@ -134,7 +134,8 @@ QString longestRequiredRun(const QString &p)
         if (c == u'{')
             return QString(); // a counted repeat may allow zero
         if (c == u'?' || c == u'*') {
-            run.chop(1); // the character before may be absent
+            // The character before may be absent, both halves of it when it is a surrogate pair.
+            run.chop(run.size() >= 2 && run.back().isLowSurrogate() ? 2 : 1);
             endRun();
             continue;
         }

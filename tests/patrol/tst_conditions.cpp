@@ -115,6 +115,8 @@ void TestConditions::requiredLiterals_data()
     QTest::newRow("empty") << QString() << QStringList();
     QTest::newRow("bracket member") << u"[]a]bc"_s << QStringList {u"bc"_s};
     QTest::newRow("POSIX class") << u"[[:digit:]]x"_s << QStringList {u"x"_s};
+    QTest::newRow("optional character outside the BMP") << u"ab\U0001F600?c"_s << QStringList {u"ab"_s};
+    QTest::newRow("verb") << u"a(*ACCEPT)bcd"_s << QStringList();
 }
 
 void TestConditions::requiredLiterals()
@@ -130,10 +132,11 @@ void TestConditions::gateNeverChangesTheAnswer()
 {
     const QStringList patterns {u"大阪"_s, u"小[1-6]"_s, u"colou?r"_s, u"a+b"_s, u"(ab|cd)e"_s, u"x|y|zz"_s,
         u"中学[1-3]"_s, u"^abc"_s, u"abc$"_s, u"a\\.b"_s, u"[a-c]+d"_s, u"ab*c"_s, u"東京|."_s, u"\\d+円"_s,
-        u"[]x]yz"_s, u"Ab\\|Cd"_s, u"k"_s, u"[[:digit:]]円"_s};
+        u"[]x]yz"_s, u"Ab\\|Cd"_s, u"k"_s, u"[[:digit:]]円"_s, u"ab\U0001F600?"_s, u"a(*ACCEPT)bcd"_s,
+        u"\U0001F600*x"_s};
     const QStringList lines {u"大阪府"_s, u"小3"_s, u"color"_s, u"colour"_s, u"aab"_s, u"cde"_s, u"zz top"_s,
         u"中学2"_s, u"abcdef"_s, u"xxabc"_s, u"a.b"_s, u"axb"_s, u"bbd"_s, u"ac"_s, u"100円"_s, u"]yz"_s, u"ab|cd"_s,
-        u"\u212A"_s, u"ABC"_s, QString()};
+        u"\u212A"_s, u"ABC"_s, u"ab\U0001F600"_s, u"ax"_s, QString()};
     for (const QString &p : patterns) {
         const Conditions::Condition c = Conditions::parse(p);
         for (const QString &l : lines) {
