@@ -34,6 +34,8 @@ PAGES = {
                    "<a href='http://127.0.0.1:1/elsewhere'>全角ＡＢＣ</a>"
                    "</body></html>"),
     "/nolinks": ("text/html", "<html><body><p>nothing to follow</p></body></html>"),
+    "/selfredirect": ("text/html", "<html><body>moving on<script>"
+                      "setTimeout(function () { location.href = '/slow?ms=3000'; }, 100);</script></body></html>"),
     "/frameset": ("text/html", "<html><head><title>frames</title></head>"
                   "<frameset cols='*'><frame src='/lines'></frameset></html>"),
     "/svg": ("image/svg+xml", "<svg xmlns='http://www.w3.org/2000/svg'><text y='20'>svg text</text>"

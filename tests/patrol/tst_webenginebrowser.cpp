@@ -55,6 +55,7 @@ private Q_SLOTS:
     void busy_untilSlowPageEnds();
     void quit_abandonsPageThatNeverEnds();
     void navigateDuringLoad_busyFollowsNewPage();
+    void navigateWhilePageRedirects_busyFollowsNewPage();
     void unreachableAddress_endsBusy();
     void schemelessTarget_loadedAsWebAddress();
     void refusedAddress_keepsPreviousPage_data();
@@ -266,6 +267,21 @@ void TestWebEngineBrowser::navigateDuringLoad_busyFollowsNewPage()
     QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
     QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(m_browser->bodyInnerText(), u"first half\r\n\r\nsecond half"_s);
+}
+
+// The page at hand is on its way elsewhere by itself when the next target is loaded: busy ends
+// with the target, never with the end of the page's own navigation.
+void TestWebEngineBrowser::navigateWhilePageRedirects_busyFollowsNewPage()
+{
+    LOAD(url(u"/selfredirect"_s), 10000);
+    QTest::qWait(400);
+    m_browser->navigate(url(u"/japanese"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+    // Nothing of the earlier navigation arrives later.
+    QTest::qWait(3500);
+    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
 }
 
 void TestWebEngineBrowser::unreachableAddress_endsBusy()
