@@ -86,8 +86,8 @@ void ListCommands::followSelection(QListWidget *list)
         return;
     // A tooltip that looks like markup is rendered as such; a page's "<b>" must show as typed.
     const QString text = selected.front()->text();
-    list->setToolTip(Qt::mightBeRichText(text) ? u"<p style='white-space:pre'>"_s + text.toHtmlEscaped() + u"</p>"_s
-                                               : text);
+    list->setToolTip(
+        Qt::mightBeRichText(text) ? u"<p style='white-space:pre'>"_s + text.toHtmlEscaped() + u"</p>"_s : text);
 }
 
 void ListCommands::showSelected(QListWidget *list)

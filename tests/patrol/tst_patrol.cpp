@@ -338,8 +338,8 @@ void TestPatrol::history_identity()
 void TestPatrol::history_savedAndLoaded_notMailedAgain()
 {
     const QStringList lines {u"\thit tab first"_s, u"hit tab last\t"_s, u"\"hit quoted\""_s, u"'hit single'"_s,
-        u"hit lone\rCR"_s, u"hit\x1A"_s, u"hit \U0001F600 emoji"_s, u"\"hit\" \"x\""_s,
-        u"\t\"hit both\" "_s, QString(700, u'長') + u"hit"_s};
+        u"hit lone\rCR"_s, u"hit\x1A"_s, u"hit \U0001F600 emoji"_s, u"\"hit\" \"x\""_s, u"\t\"hit both\" "_s,
+        QString(700, u'長') + u"hit"_s};
     {
         clINI ini(m_dir->path());
         for (int i = 0; i < lines.size(); ++i)
