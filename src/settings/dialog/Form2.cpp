@@ -62,6 +62,7 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     setFont(f);
     buildControls();
     connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
+    qApp->installEventFilter(this);
     Form_Load();
 }
 
@@ -207,6 +208,21 @@ void Form2::onFocusChanged(QWidget *old, QWidget *now)
     m_refocusing = true;
     box->setFocus(Qt::OtherFocusReason);
     m_refocusing = false;
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    // While leaving a numeric box is refused, a click elsewhere in the dialog does nothing at all:
+    // no box is ticked, no list opens.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && watched->isWidgetType()) {
+        auto *target = static_cast<QWidget *>(watched);
+        QWidget *focused = focusWidget();
+        if ((focused == TxtTimerTime || focused == TxtRirekiSUU) && target != focused && isAncestorOf(target)
+            && !vb::readsAsNumber(static_cast<QLineEdit *>(focused)->text()))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Form2::cmdOK_Click()

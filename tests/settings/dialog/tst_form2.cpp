@@ -7,6 +7,7 @@
 #include "settings/clINI.h"
 #include "settings/dialog/Form2.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -184,6 +185,17 @@ void TestForm2::numericBox_keepsFocusUntilANumber()
     QTest::mouseClick(d.cmdOK, Qt::LeftButton);
     QVERIFY(d.TxtTimerTime->hasFocus());
     QVERIFY(d.isVisible());
+    // Other controls do not change meanwhile.
+    const bool check2 = d.Check2->isChecked();
+    QTest::mouseClick(d.Check2, Qt::LeftButton);
+    QCOMPARE(d.Check2->isChecked(), check2);
+    QVERIFY(d.TxtPOP->isEnabled() == check2);
+    QTest::mouseClick(d.cmbSubject, Qt::LeftButton);
+    QVERIFY(!d.cmbSubject->view()->isVisible());
+    QVERIFY(d.TxtTimerTime->hasFocus());
+    // Inside the box itself the user goes on editing.
+    QTest::mouseClick(d.TxtTimerTime, Qt::LeftButton);
+    QVERIFY(d.TxtTimerTime->hasFocus());
     QVERIFY(!QFile::exists(file()));
     QCOMPARE(d.TxtTimerTime->text(), u"abc"_s);
     QVERIFY(Ui::testing::shown().empty());
