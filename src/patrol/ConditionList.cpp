@@ -22,6 +22,7 @@ void ConditionList::refresh()
     const int n = std::min(m_list->count(), kSlots);
     for (int i = 0; i < n; ++i)
         texts.append(m_list->item(i)->text());
+    m_errors += m_conditions.errorCount();
     m_conditions = Conditions::ConditionSet(texts);
     m_dirty = false;
 }

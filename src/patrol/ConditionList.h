@@ -17,6 +17,9 @@ public:
     // The first hitting condition among the 100 slots decides; an empty line hits nothing.
     bool MatchCondition(QStringView line, quint8 mode);
 
+    // Lines on which a condition gave up instead of answering, summed over the conditions.
+    quint64 errorCount() const { return m_errors + m_conditions.errorCount(); }
+
     static constexpr int kSlots = 100;
 
 private:
@@ -25,4 +28,5 @@ private:
     QListWidget *m_list;
     Conditions::ConditionSet m_conditions;
     bool m_dirty = true;
+    quint64 m_errors = 0; // of the prepared sets that edits have replaced
 };

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "patrol/LiteralGate.h"
+#include "patrol/bregexp.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-#include <memory>
+#include <chrono>
 #include <vector>
 
 // The grammar of search conditions: terms separated by half-width spaces, all of which must pass;
@@ -18,8 +21,8 @@ struct Term
 {
     QString pattern;
     bool negative = false;
-    // Any-of literals that every match of the pattern contains (letter case folded); empty when
-    // nothing can be said. A line without any of them cannot match, so the search is skipped.
+    // Any-of literals that every match of the pattern contains (see requiredLiterals()); empty
+    // when nothing can be said. A line without any of them cannot match, so the search is skipped.
     QStringList gate;
 };
 
@@ -31,34 +34,46 @@ struct Condition
 
 Condition parse(const QString &text);
 
-// The literals every match of a pattern must contain; empty when the pattern is too clever.
-QStringList requiredLiterals(const QString &pattern);
-
-// Whether the condition admits the line; foldedLine is line.toCaseFolded().
-bool hits(const Condition &c, QStringView line, QStringView foldedLine, quint8 mode);
-
-// The first hitting condition decides; an empty line hits nothing.
-bool matchAny(const QStringList &conditions, QStringView line, quint8 mode);
-
-// A list of conditions prepared for testing many lines: the literals of all terms are looked for
-// in one pass over the line, so that a condition none of whose literals occur costs nothing.
-// The answers are those of hits() over the conditions in order.
+// The conditions of the condition list, prepared for testing many lines: the literals of all
+// terms are looked for in one pass over the line, so that a condition none of whose literals
+// occur costs nothing.
+//
+// A search that gives up (it ran out of its steps, or the line ran out of its time) is an error
+// of that condition on that line: the condition does not hit, whatever its term's sign, and the
+// error is counted and told once per condition on standard error.
 class ConditionSet
 {
 public:
-    ConditionSet() = default;
-    explicit ConditionSet(const QStringList &conditions);
+    // Search time one line may take over all conditions before the rest give up.
+    static constexpr std::chrono::milliseconds kLineBudget {1000};
 
+    ConditionSet() = default;
+    // Position i of the list is condition i; empty entries are no condition.
+    explicit ConditionSet(const QStringList &conditions, std::chrono::nanoseconds lineBudget = kLineBudget);
+
+    // Whether the line hits one of the conditions that the mode admits; an empty line hits none.
     bool match(QStringView line, quint8 mode) const;
 
+    // (condition, line) pairs whose answer was an error rather than hit or miss.
+    quint64 errorCount() const { return m_errors; }
+
 private:
+    enum class Answer { Miss, Hit, Error };
     struct Prepared
     {
+        int position = 0;
+        QString text;
         Condition condition;
+        std::vector<bregexp::Expression> expressions;
         std::vector<std::vector<int>> gates; // per term: ids of its literals, empty when ungated
+        mutable bool told = false;
     };
-    bool passes(const Prepared &p, size_t term, QStringView line) const;
+    class Clock;
+
+    Answer evaluate(const Prepared &p, QStringView line, Clock &clock) const;
     bool gateOpen(const std::vector<int> &ids) const;
+    void markLiterals(QStringView line) const;
+    void countError(const Prepared &p) const;
 
     std::vector<Prepared> m_conditions;
     QStringList m_literals;
@@ -67,6 +82,8 @@ private:
     std::vector<int> m_bucketOf; // 65536 entries, -1 where no literal starts
     mutable std::vector<quint32> m_seen; // per literal: the line number it was last found on
     mutable quint32 m_lineNumber = 0;
+    mutable quint64 m_errors = 0;
+    std::chrono::nanoseconds m_lineBudget {kLineBudget};
 };
 
 } // namespace Conditions

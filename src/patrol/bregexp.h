@@ -1,17 +1,51 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
 #include <QStringView>
 
 // One regular-expression test on a delimited pattern text "/pattern/flags".
 namespace bregexp {
 
+enum class Outcome { NotFound, Found, GaveUp };
+
+// Steps the engine may take in one search, all start positions together: about a tenth of a
+// second, and enough for a cheap pattern over a line of a megabyte.
+inline constexpr int kStepLimit = 10'000'000;
+// Memory for the search's backtracking, in KiB.
+inline constexpr int kHeapLimitKiB = 64 * 1024;
+
+// A pattern prepared for many searches, letter case ignored. A pattern the engine refuses is
+// never found. A search that runs out of its steps or memory gives up instead of answering.
+class Expression
+{
+public:
+    Expression() = default;
+    explicit Expression(const QString &pattern);
+
+    bool isValid() const { return m_valid; }
+    // Whether the whole search, not each start position alone, is held to kStepLimit.
+    bool boundedAsAWhole() const { return m_whole; }
+
+    // The target must be well-formed UTF-16 (see wellFormed()): the engine refuses other text.
+    Outcome search(QStringView target) const;
+
+private:
+    QRegularExpression m_re;
+    bool m_valid = false;
+    bool m_whole = false;
+};
+
+// The text with every lone surrogate replaced by U+FFFD.
+QString wellFormed(QStringView text);
+bool isWellFormed(QStringView text);
+
 // True when the pattern is found anywhere in the target, letter case ignored. The pattern is
 // everything between the first and the last "/". A pattern that cannot be compiled, or whose
-// search runs out of its step budget (runaway backtracking), is no match.
+// search gives up, is no match.
 bool RegexMatch(QStringView patternText, QStringView target);
 
-// The same for a bare pattern, without delimiters.
-bool search(const QString &pattern, QStringView target);
+// The same for a bare pattern, without delimiters, telling a search that gave up apart.
+Outcome search(const QString &pattern, QStringView target);
 
 } // namespace bregexp
