@@ -143,27 +143,85 @@ std::optional<MailServer> parseMailServer(const QString &text, Protocol protocol
     return server;
 }
 
-bool isLoopbackHost(const QString &host)
+namespace {
+
+// Dotted decimal as it stands: four parts of one to three digits, no leading zero, no sign; the
+// forms a resolver might read otherwise (octal, fewer parts, a final dot) are no address here.
+bool isLoopbackIpv4(QStringView h)
 {
-    QString h = host.toLower();
-    if (h.endsWith(u'.')) {
-        h.chop(1);
-    }
-    if (h == u"localhost"_s || h.endsWith(u".localhost"_s) || h == u"::1"_s) {
-        return true;
-    }
-    const QStringList parts = h.split(u'.');
-    if (parts.size() != 4 || parts.first() != u"127"_s) {
+    const QList<QStringView> parts = h.split(u'.');
+    if (parts.size() != 4) {
         return false;
     }
-    for (const QString &part : parts) {
-        bool ok = false;
-        const int n = part.toInt(&ok);
-        if (!ok || n < 0 || n > 255 || part.isEmpty() || part.size() > 3 || part.startsWith(u'+')) {
+    for (QStringView part : parts) {
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.front() == u'0')) {
+            return false;
+        }
+        for (QChar c : part) {
+            if (c < u'0' || c > u'9') {
+                return false;
+            }
+        }
+        if (part.toInt() > 255) {
             return false;
         }
     }
-    return true;
+    return parts.front() == u"127";
+}
+
+// Any spelling of ::1: groups of one to four hexadecimal digits, at most one "::".
+bool isLoopbackIpv6(QStringView h)
+{
+    const qsizetype gap = h.indexOf(u"::");
+    if (gap >= 0 && h.indexOf(u"::", gap + 1) >= 0) {
+        return false;
+    }
+    auto groups = [](QStringView side, QList<quint16> &out) {
+        if (side.isEmpty()) {
+            return true;
+        }
+        for (QStringView g : side.split(u':')) {
+            if (g.isEmpty() || g.size() > 4) {
+                return false;
+            }
+            bool ok = false;
+            const uint v = g.toUInt(&ok, 16);
+            if (!ok || g.startsWith(u'+') || g.startsWith(u'-')) {
+                return false;
+            }
+            out.append(quint16(v));
+        }
+        return true;
+    };
+    QList<quint16> head, tail;
+    if (gap >= 0) {
+        if (!groups(h.first(gap), head) || !groups(h.sliced(gap + 2), tail) || head.size() + tail.size() > 7) {
+            return false;
+        }
+        head.resize(8 - tail.size());
+        head.append(tail);
+    } else if (!groups(h, head) || head.size() != 8) {
+        return false;
+    }
+    for (int i = 0; i < 7; ++i) {
+        if (head[i] != 0) {
+            return false;
+        }
+    }
+    return head[7] == 1;
+}
+
+} // namespace
+
+bool isLoopbackHost(const QString &host)
+{
+    // Anything else goes to the resolver, which may answer with any address at all. Letter case
+    // is ignored in ASCII only: Unicode folding would take "localhoſt" for the name.
+    bool ascii = true;
+    for (QChar c : host) {
+        ascii = ascii && c.unicode() < 0x80;
+    }
+    return (ascii && host.toLower() == u"localhost"_s) || isLoopbackIpv4(host) || isLoopbackIpv6(host);
 }
 
 } // namespace mail

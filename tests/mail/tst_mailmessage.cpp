@@ -100,6 +100,27 @@ void TestMailMessage::loopback_data()
     QTest::newRow("localhost lookalike") << u"localhost.example.com"_s << false;
     QTest::newRow("octet out of range") << u"127.0.0.256"_s << false;
     QTest::newRow("ordinary") << u"smtp.example.jp"_s << false;
+    // Texts a resolver would look up as names or read in another base.
+    QTest::newRow("minus zero") << u"127.0.0.-0"_s << false;
+    QTest::newRow("plus sign") << u"127.0.0.+1"_s << false;
+    QTest::newRow("leading zero") << u"127.0.0.08"_s << false;
+    QTest::newRow("final dot") << u"127.0.0.1."_s << false;
+    QTest::newRow("three parts") << u"127.0.1"_s << false;
+    QTest::newRow("one number") << u"2130706433"_s << false;
+    QTest::newRow("empty part") << u"127..0.1"_s << false;
+    QTest::newRow("full-width digits") << u"127.0.0.\uFF11"_s << false;
+    QTest::newRow("subdomain of localhost") << u"x.localhost"_s << false;
+    QTest::newRow("localhost with a final dot") << u"localhost."_s << false;
+    QTest::newRow("localhost with a long s") << u"localho\u017Ft"_s << false;
+    QTest::newRow("::1 spelled out") << u"0:0:0:0:0:0:0:1"_s << true;
+    QTest::newRow("::1 with zeros") << u"0000::0001"_s << true;
+    QTest::newRow("::") << u"::"_s << false;
+    QTest::newRow("::2") << u"::2"_s << false;
+    QTest::newRow("::1 with a zone") << u"::1%lo"_s << false;
+    QTest::newRow("two gaps") << u"::0::1"_s << false;
+    QTest::newRow("nine groups") << u"0:0:0:0:0:0:0:0:1"_s << false;
+    QTest::newRow("mapped IPv4") << u"::ffff:127.0.0.1"_s << false;
+    QTest::newRow("empty") << QString() << false;
 }
 
 void TestMailMessage::loopback()
