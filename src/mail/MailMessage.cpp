@@ -72,6 +72,20 @@ bool isUsableAddress(const QString &address)
     return at > 0 && at < address.size() - 1;
 }
 
+QString wellFormed(const QString &text)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (!out[i].isSurrogate())
+            continue;
+        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
+            ++i;
+        else
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 QString withoutLineBreaks(const QString &value)
 {
     QString out = value;
@@ -82,10 +96,12 @@ QString withoutLineBreaks(const QString &value)
 
 QByteArray subjectHeader(const QString &subject)
 {
-    const QString text = withoutLineBreaks(subject);
+    const QString text = withoutLineBreaks(wellFormed(subject));
     const QByteArray prefix = "Subject: ";
-    // ASCII that merely looks like an encoded word is encoded too, or a reader would decode it.
-    if (isPlainAscii(text) && prefix.size() + text.size() <= kLineLimit && !text.contains(u"=?"_s)) {
+    // ASCII that merely looks like an encoded word is encoded too, or a reader would decode it;
+    // so are blanks at either end, which a reader drops from a plain header.
+    if (isPlainAscii(text) && prefix.size() + text.size() <= kLineLimit && !text.contains(u"=?"_s)
+        && !text.startsWith(u' ') && !text.endsWith(u' ')) {
         return prefix + text.toLatin1();
     }
 
@@ -102,7 +118,7 @@ QByteArray subjectHeader(const QString &subject)
     };
     // Split between code points only: an encoded word must hold whole characters.
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
         const QByteArray bytes = text.mid(i, n).toUtf8();
         if (chunk.size() + bytes.size() > kWordBytes) {
             flush();

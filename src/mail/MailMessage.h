@@ -17,8 +17,12 @@ bool isUsableAddress(const QString &address);
 // A header value with every CR and LF taken out, so that page text cannot start a header.
 QString withoutLineBreaks(const QString &value);
 
+// The text with every lone surrogate, which no mail can carry, replaced by U+FFFD.
+QString wellFormed(const QString &text);
+
 // "Subject: ..." without its final CR LF: plain when it is short printable ASCII, otherwise
-// RFC 2047 UTF-8 encoded-words, folded so that no line exceeds 78 characters.
+// RFC 2047 UTF-8 encoded-words, folded so that no line exceeds 78 characters. Line breaks are
+// taken out and lone surrogates replaced (see wellFormed()).
 QByteArray subjectHeader(const QString &subject);
 
 // Base64 of the UTF-8 body with its line breaks turned into CR LF, in lines of 76 characters.

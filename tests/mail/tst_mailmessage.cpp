@@ -23,6 +23,8 @@ private Q_SLOTS:
     void usableAddress();
     void subject_data();
     void subject();
+    void loneSurrogates_replaced_data();
+    void loneSurrogates_replaced();
     void body_data();
     void body();
     void compose_headerInjection_staysInSubject();
@@ -184,6 +186,11 @@ void TestMailMessage::subject_data()
     QTest::newRow("looks like encoded word") << u"=?UTF-8?B?QUJD?="_s << false;
     QTest::newRow("CR LF and Bcc") << u"Title\r\nBcc: victim@example.jp"_s << true;
     QTest::newRow("japanese with LF") << u"日本語\nBcc: v@x.jp"_s << false;
+    QTest::newRow("blank in front") << u" New hits"_s << false;
+    QTest::newRow("blank at the end") << u"New hits "_s << false;
+    QTest::newRow("lone high surrogate before an emoji") << u"a\xD800\xD83D\xDE00"_s + u'b' << false;
+    QTest::newRow("lone low surrogate") << u"\xDC00"_s << false;
+    QTest::newRow("high surrogate at the end") << u"x\xDBFF"_s << false;
 }
 
 void TestMailMessage::subject()
@@ -213,7 +220,23 @@ void TestMailMessage::subject()
     QCOMPARE(!header.contains("=?UTF-8?B?"), plain);
     const auto parsed = maildecode::parse(header + "\r\n\r\n");
     QCOMPARE(parsed.headers.size(), 1);
-    QCOMPARE(maildecode::decodeWords(parsed.header("Subject")), withoutLineBreaks(subject));
+    QCOMPARE(maildecode::decodeWords(parsed.header("Subject")), withoutLineBreaks(mail::wellFormed(subject)));
+}
+
+void TestMailMessage::loneSurrogates_replaced_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("valid") << u"日本\xD83D\xDE00"_s << u"日本\xD83D\xDE00"_s;
+    QTest::newRow("lone high keeps the pair after it") << u"\xD800\xD83D\xDE00"_s << u"\uFFFD\xD83D\xDE00"_s;
+    QTest::newRow("lone low") << u"a\xDC00"_s + u'b' << u"a\uFFFDb"_s;
+    QTest::newRow("two highs at the end") << u"\xD800\xD800"_s << u"\uFFFD\uFFFD"_s;
+}
+
+void TestMailMessage::loneSurrogates_replaced()
+{
+    QFETCH(QString, text);
+    QTEST(mail::wellFormed(text), "expected");
 }
 
 void TestMailMessage::body_data()
