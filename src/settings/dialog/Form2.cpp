@@ -61,9 +61,16 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     f.setPointSize(9);
     setFont(f);
     buildControls();
-    connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
     qApp->installEventFilter(this);
     Form_Load();
+}
+
+// The widgets are hidden and destroyed after this body: a focus change then must not reach a
+// dialog that is no longer one.
+Form2::~Form2()
+{
+    disconnect(m_focusConnection);
 }
 
 QString Form2::check1Caption()

@@ -19,6 +19,7 @@ class Form2 : public QDialog
 public:
     // The settings file is the one in this folder.
     explicit Form2(const QString &settingsFolder, QWidget *parent = nullptr);
+    ~Form2() override;
 
     void StoreSettings();
     void SendTestMail();
@@ -61,4 +62,5 @@ private:
 
     QString m_folder;
     bool m_refocusing = false;
+    QMetaObject::Connection m_focusConnection;
 };
