@@ -38,9 +38,12 @@ qsizetype startOptionsEnd(QStringView p)
 // characters cost n times the limit. Searching from one start position, with a lazy skip in front
 // of the pattern, puts the whole search under one count. That changes nothing a pattern can see,
 // except for the backtracking verbs (they would act on the one start position) and for
-// recursion into the whole pattern; those keep the engine's own start positions.
-bool canSearchAsAWhole(const QString &rest)
+// recursion into the whole pattern, and for a start option that refuses an empty match (the skip
+// would make any match long enough); those keep the engine's own start positions.
+bool canSearchAsAWhole(const QString &startOptions, const QString &rest)
 {
+    if (startOptions.contains(u"(*NOTEMPTY"))
+        return false;
     for (QStringView s : {u"(*", u"(?R", u"(?0", u"(?+0", u"(?-0", u"\\g<", u"\\g'"}) {
         if (rest.contains(s))
             return false;
@@ -62,7 +65,7 @@ Expression::Expression(const QString &pattern)
     const qsizetype k = startOptionsEnd(pattern);
     const QString head = pattern.left(k) + limits;
     const QString rest = pattern.sliced(k);
-    if (canSearchAsAWhole(rest)) {
+    if (canSearchAsAWhole(pattern.left(k), rest)) {
         // "\E" closes a quotation the pattern leaves open; elsewhere it is ignored.
         const QRegularExpression whole(head + u"\\A(?s:.*?)(?:"_s + rest + u"\\E)"_s, kOptions);
         if (whole.isValid()) {

@@ -363,6 +363,8 @@ void TestConditions::boundedSearch_agreesWithPlain_data()
     QTest::newRow("recursion") << u"c(?R)?d"_s << false;
     QTest::newRow("extended comment") << u"(?x)c d # comment"_s << false;
     QTest::newRow("invalid") << u"(b"_s << false;
+    QTest::newRow("empty match refused") << u"(*NOTEMPTY)(?n)"_s << false;
+    QTest::newRow("empty match refused at the start") << u"(*NOTEMPTY_ATSTART)z?"_s << false;
 }
 
 // The limits and the one start position of a bounded search change no answer.
