@@ -169,6 +169,11 @@ bool isLoopbackIpv4(QStringView h)
     return parts.front() == u"127";
 }
 
+bool isAsciiHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
 // Any spelling of ::1: groups of one to four hexadecimal digits, at most one "::".
 bool isLoopbackIpv6(QStringView h)
 {
@@ -184,12 +189,13 @@ bool isLoopbackIpv6(QStringView h)
             if (g.isEmpty() || g.size() > 4) {
                 return false;
             }
-            bool ok = false;
-            const uint v = g.toUInt(&ok, 16);
-            if (!ok || g.startsWith(u'+') || g.startsWith(u'-')) {
-                return false;
+            for (QChar c : g) {
+                // Not toUInt() alone: it lets blanks and a sign pass.
+                if (!isAsciiHexDigit(c)) {
+                    return false;
+                }
             }
-            out.append(quint16(v));
+            out.append(quint16(g.toUInt(nullptr, 16)));
         }
         return true;
     };

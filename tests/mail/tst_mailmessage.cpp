@@ -122,6 +122,8 @@ void TestMailMessage::loopback_data()
     QTest::newRow("two gaps") << u"::0::1"_s << false;
     QTest::newRow("nine groups") << u"0:0:0:0:0:0:0:0:1"_s << false;
     QTest::newRow("mapped IPv4") << u"::ffff:127.0.0.1"_s << false;
+    QTest::newRow("blank inside a group") << u"::\f1"_s << false;
+    QTest::newRow("sign inside a group") << u"::+1"_s << false;
     QTest::newRow("empty") << QString() << false;
 }
 
