@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringDecoder>
 
 // An independent reader of what the sender writes: unfolded headers, RFC 2047 B-words and a
 // base64 body, enough to compare a stored message with what was sent.
@@ -55,6 +56,13 @@ inline Parsed parse(const QByteArray &message)
     return p;
 }
 
+// UTF-8 as it stands: QString::fromUtf8() would drop a byte order mark at the start.
+inline QString utf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 // Adjacent encoded words join without the white space between them (RFC 2047, 6.2).
 inline QString decodeWords(const QByteArray &value)
 {
@@ -71,14 +79,14 @@ inline QString decodeWords(const QByteArray &value)
         pos = m.capturedEnd();
     }
     out += text.mid(pos).toUtf8();
-    return QString::fromUtf8(out);
+    return utf8(out);
 }
 
 inline QString decodeBody(const QByteArray &base64)
 {
     QByteArray joined = base64;
     joined.replace("\r\n", "");
-    return QString::fromUtf8(QByteArray::fromBase64(joined, QByteArray::AbortOnBase64DecodingErrors));
+    return utf8(QByteArray::fromBase64(joined, QByteArray::AbortOnBase64DecodingErrors));
 }
 
 } // namespace maildecode

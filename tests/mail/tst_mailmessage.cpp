@@ -193,6 +193,7 @@ void TestMailMessage::subject_data()
     QTest::newRow("lone high surrogate before an emoji") << u"a\xD800\xD83D\xDE00"_s + u'b' << false;
     QTest::newRow("lone low surrogate") << u"\xDC00"_s << false;
     QTest::newRow("high surrogate at the end") << u"x\xDBFF"_s << false;
+    QTest::newRow("byte order mark") << u"\uFEFF"_s << false;
 }
 
 void TestMailMessage::subject()
