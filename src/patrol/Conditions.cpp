@@ -46,7 +46,7 @@ private:
 };
 
 ConditionSet::ConditionSet(const QStringList &conditions, std::chrono::nanoseconds lineBudget)
-    : m_bucketOf(0x10000, -1)
+    : m_bucketOf(kBucketMask + 1, -1)
     , m_lineBudget(lineBudget)
 {
     QHash<QString, int> idOf;
@@ -68,7 +68,7 @@ ConditionSet::ConditionSet(const QStringList &conditions, std::chrono::nanosecon
                 if (it == idOf.constEnd()) {
                     it = idOf.insert(lit, int(m_literals.size()));
                     m_literals.append(lit);
-                    int &bucket = m_bucketOf[lit.front().unicode()];
+                    int &bucket = m_bucketOf[lit.front().unicode() & kBucketMask];
                     if (bucket < 0) {
                         bucket = int(m_byFirst.size());
                         m_byFirst.emplace_back();
@@ -106,7 +106,7 @@ void ConditionSet::markLiterals(QStringView line) const
     const QString folded = foldCase(line);
     const QStringView f(folded);
     for (qsizetype pos = 0; pos < f.size(); ++pos) {
-        const int bucket = m_bucketOf[f[pos].unicode()];
+        const int bucket = m_bucketOf[f[pos].unicode() & kBucketMask];
         if (bucket < 0)
             continue;
         for (int id : m_byFirst[size_t(bucket)]) {

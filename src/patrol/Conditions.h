@@ -77,9 +77,10 @@ private:
 
     std::vector<Prepared> m_conditions;
     QStringList m_literals;
-    // Literal ids by the first code unit they start with.
+    // Literal ids by the low bits of the first code unit they start with.
+    static constexpr char16_t kBucketMask = 0xFFF;
     std::vector<std::vector<int>> m_byFirst;
-    std::vector<int> m_bucketOf; // 65536 entries, -1 where no literal starts
+    std::vector<int> m_bucketOf; // kBucketMask + 1 entries, -1 where no literal starts
     mutable std::vector<quint32> m_seen; // per literal: the line number it was last found on
     mutable quint32 m_lineNumber = 0;
     mutable quint64 m_errors = 0;
