@@ -13,8 +13,11 @@ if(KORVANI_WERROR)
     target_compile_options(korvani_common INTERFACE -Werror)
 endif()
 if(KORVANI_ASAN)
-    target_compile_options(korvani_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
-    target_link_options(korvani_common INTERFACE -fsanitize=address,undefined)
+    # Recoverable, so that with halt_on_error=0 a run goes on past a report from a library and
+    # all its reports can be judged together (scripts/sanitizer-check); the default still stops.
+    target_compile_options(korvani_common INTERFACE -fsanitize=address,undefined -fsanitize-recover=address
+        -fno-omit-frame-pointer)
+    target_link_options(korvani_common INTERFACE -fsanitize=address,undefined -fsanitize-recover=address)
 endif()
 
 # korvani_add_test(NAME name SOURCES ... LIBS ... [SERIAL] [TIMEOUT s] [LABELS ...] [ENV ...]
