@@ -153,8 +153,10 @@ void ConditionSet::countError(const Prepared &p) const
     if (p.told)
         return;
     p.told = true;
+    // A condition can be long; its start is enough to find it in the list.
+    const QString shown = p.text.size() > 60 ? p.text.left(60) + QChar(0x2026) : p.text;
     qWarning("korvani: condition %d \"%s\" gave up on a line, its search being too costly; it does not hit there",
-        p.position, qUtf8Printable(p.text));
+        p.position, qUtf8Printable(shown));
 }
 
 bool ConditionSet::match(QStringView line, quint8 mode) const

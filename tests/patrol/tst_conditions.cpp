@@ -53,10 +53,13 @@ bool listMatches(const QStringList &conditions, const QString &line, quint8 mode
 }
 
 int warnings = 0;
-void countWarnings(QtMsgType type, const QMessageLogContext &, const QString &)
+QString lastWarning;
+void countWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtWarningMsg)
+    if (type == QtWarningMsg) {
         ++warnings;
+        lastWarning = message;
+    }
 }
 
 } // namespace
@@ -431,6 +434,15 @@ void TestConditions::runawayPattern_toldOnce()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"condition 0 .* gave up"_s));
     QVERIFY(!matcher.MatchCondition(line, Conditions::PageMode));
     QCOMPARE(matcher.errorCount(), 4u);
+
+    // A long condition is told by its start.
+    const QString longCondition = u"(a+)+$"_s + QString(5000, u'|') + u"z"_s;
+    list.item(0)->setText(longCondition);
+    const QtMessageHandler again = qInstallMessageHandler(countWarnings);
+    QVERIFY(!matcher.MatchCondition(line, Conditions::PageMode));
+    qInstallMessageHandler(again);
+    QVERIFY(lastWarning.contains(longCondition.left(60) + QChar(0x2026)));
+    QVERIFY(lastWarning.size() < 200);
 }
 
 void TestConditions::lineBudget_spentMakesTheRestErrors()
