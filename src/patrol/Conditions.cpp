@@ -110,7 +110,8 @@ void ConditionSet::markLiterals(QStringView line) const
         if (bucket < 0)
             continue;
         for (int id : m_byFirst[size_t(bucket)]) {
-            if (m_seen[size_t(id)] != m_lineNumber && f.sliced(pos).startsWith(m_literals[id]))
+            const QString &lit = m_literals[id];
+            if (m_seen[size_t(id)] != m_lineNumber && lit.front() == f[pos] && f.sliced(pos).startsWith(lit))
                 m_seen[size_t(id)] = m_lineNumber;
         }
     }

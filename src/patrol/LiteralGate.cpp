@@ -1,5 +1,6 @@
 #include "patrol/LiteralGate.h"
 
+#include <array>
 #include <optional>
 
 namespace Conditions {
@@ -327,28 +328,51 @@ char32_t foldCase(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
+namespace {
+
+// The fold of every BMP character that folds within the BMP, and 0 for the rest (surrogates
+// among them): every line of every page goes through here.
+const std::array<char16_t, 0x10000> &bmpFolds()
+{
+    static const auto table = [] {
+        std::array<char16_t, 0x10000> t {};
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char32_t f = QChar::isSurrogate(c) ? 0 : foldCase(c);
+            t[c] = f < 0x10000 ? char16_t(f) : 0;
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
 QString foldCase(QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
+    const std::array<char16_t, 0x10000> &folds = bmpFolds();
     const qsizetype n = text.size();
+    QString out(n, Qt::Uninitialized);
+    qsizetype o = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text[i].unicode();
-        if (u < 0x80) {
-            out.append(QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 0x20) : u));
+        if (folds[u] != 0 || u == 0) {
+            out[o++] = QChar(folds[u]);
             continue;
         }
         char32_t c = u;
         if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate())
             c = QChar::surrogateToUcs4(u, text[++i].unicode());
-        const char32_t f = foldCase(c);
+        const char32_t f = QChar::isSurrogate(c) ? c : foldCase(c); // a lone surrogate stays
         if (QChar::requiresSurrogates(f)) {
-            out.append(QChar(QChar::highSurrogate(f)));
-            out.append(QChar(QChar::lowSurrogate(f)));
+            if (o + 2 > out.size())
+                out.resize(out.size() + 2);
+            out[o++] = QChar(QChar::highSurrogate(f));
+            out[o++] = QChar(QChar::lowSurrogate(f));
         } else {
-            out.append(QChar(char16_t(f)));
+            out[o++] = QChar(char16_t(f));
         }
     }
+    out.truncate(o);
     return out;
 }
 

@@ -332,6 +332,14 @@ void TestConditions::foldAgreesWithTheEngine()
         subject += QString::fromUcs4(&c, 1);
     }
     QVERIFY(cased.size() > 2000);
+    // The text form folds as the character form does, lone surrogates left alone.
+    QString folded;
+    for (char32_t c : cased) {
+        const char32_t f = Conditions::foldCase(c);
+        folded += QString::fromUcs4(&f, 1);
+    }
+    QCOMPARE(Conditions::foldCase(subject), folded);
+    QCOMPARE(Conditions::foldCase(u"A\xD800-\xDC00"_s), u"a\xD800-\xDC00"_s);
     for (char32_t c : cased) {
         const QRegularExpression re(u"\\x{%1}"_s.arg(uint(c), 0, 16), QRegularExpression::CaseInsensitiveOption);
         QRegularExpressionMatchIterator it = re.globalMatch(subject);
