@@ -173,6 +173,23 @@ void Matcher(benchmark::State &state)
 }
 BENCHMARK(Matcher)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One line against 100 conditions whose searches run away: what the step limit and the line's
+// time budget hold a line to.
+void MatcherGivingUp(benchmark::State &state)
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const QString line(400, u'x');
+    QListWidget keywords;
+    for (int i = 0; i < 100; ++i)
+        keywords.addItem(u"(.?){99}.{99}$"_s);
+    ConditionList conditions(&keywords);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(conditions.MatchCondition(line, Conditions::PageMode));
+    qInstallMessageHandler(nullptr);
+    state.counters["errors"] = double(conditions.errorCount());
+}
+BENCHMARK(MatcherGivingUp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 // Reference: every term a cached regular expression, conditions walked in order for every line.
 void ReferenceRegexPerTerm(benchmark::State &state)
 {
