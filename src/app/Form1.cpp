@@ -4,6 +4,7 @@
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "mail/Module1.h"
 #include "patrol/Browser.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
@@ -333,8 +334,10 @@ bool Form1::Form_Unload()
         return true;
     m_unloaded = true;
     Timer1->stop();
-    // A page check waiting in a nested loop must not go on to list or mail after this.
+    // A page check waiting in a nested loop must not go on to list or mail after this, and no
+    // mail on its way may hold the end up.
     m_patrol->abandon();
+    Module1::cancelAll();
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     if (ini.commit())

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
@@ -233,33 +234,68 @@ void Form2::cmdOK_Click()
     accept();
 }
 
+QString Form2::testMailDateTime(const QLocale &locale, const QDateTime &when)
+{
+    // The system's usual form of a moment carries its seconds; the short form often drops them.
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(u's')) {
+        const qsizetype minutes = format.lastIndexOf(u"mm"_s);
+        if (minutes >= 0)
+            format.insert(minutes + 2, u":ss"_s);
+        else
+            format += u":ss"_s;
+    }
+    return locale.toString(when, format);
+}
+
+void Form2::setControlsEnabled(bool enabled)
+{
+    for (QWidget *w : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        w->setEnabled(enabled);
+}
+
+bool Form2::goingAway() const
+{
+    return m_closing || Module1::ending();
+}
+
 void Form2::SendTestMail()
 {
-    if (!numbersValid())
+    if (m_testing || !numbersValid())
         return;
+    m_testing = true;
     CmdPOP試験->setText(u"試験中..."_s);
-    CmdPOP試験->setEnabled(false);
-    setEnabled(false);
-    // The mail calls block until they are done or time out: show the state before they start.
-    repaint();
+    // The transfers run on a worker while both windows go on painting and the countdown counts;
+    // the dialog takes no input meanwhile, but closing it ends the test.
+    setControlsEnabled(false);
     StoreSettings();
+    const auto goOn = [this] { return !m_closing; };
     if (Check2->isChecked()) {
-        const QString failure = Module1::PopLogin(u"STAT"_s);
-        if (!failure.isEmpty())
+        const QString failure = Module1::PopLogin(u"STAT"_s, goOn);
+        if (!failure.isEmpty() && !goingAway())
             Ui::msgBox(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
                 Ui::Icon::Critical, this);
     }
-    const QString body
-        = u"試験メッセージ:"_s + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-    const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s);
-    if (!failure.isEmpty())
-        Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
-            Ui::Icon::Critical, this);
-    else
-        Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
+    if (!goingAway()) {
+        const QString body = u"試験メッセージ:"_s + testMailDateTime(QLocale::system(), QDateTime::currentDateTime());
+        const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s, goOn);
+        if (goingAway()) {
+            // Nobody is there to read the answer any more.
+        } else if (!failure.isEmpty())
+            Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
+                Ui::Icon::Critical, this);
+        else
+            Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
+    }
     CmdPOP試験->setText(u"試験"_s);
-    CmdPOP試験->setEnabled(true);
-    setEnabled(true);
+    setControlsEnabled(true);
+    m_testing = false;
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    m_closing = true;
+    QDialog::closeEvent(event);
 }
 
 void Form2::keyPressEvent(QKeyEvent *event)

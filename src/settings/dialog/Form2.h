@@ -5,6 +5,8 @@
 #include <array>
 
 class QCheckBox;
+class QDateTime;
+class QLocale;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -25,6 +27,8 @@ public:
 
     // The five lines of Check1's caption, separated by CR LF.
     static QString check1Caption();
+    // The test mail's date and time: the locale's short form, with seconds.
+    static QString testMailDateTime(const QLocale &locale, const QDateTime &when);
 
     std::array<QLabel *, 9> Label1 {};
     QLineEdit *TxtSMTP = nullptr;
@@ -48,6 +52,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -59,6 +64,13 @@ private:
     bool numbersValid();
     void onFocusChanged(QWidget *old, QWidget *now);
 
+    // Every control of the dialog, not its window: the window must stay closable during a test.
+    void setControlsEnabled(bool enabled);
+    // The dialog is going away: a test on its way ends without telling anybody.
+    bool goingAway() const;
+
     QString m_folder;
     bool m_refocusing = false;
+    bool m_testing = false;
+    bool m_closing = false;
 };

@@ -17,8 +17,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +48,9 @@ private Q_SLOTS:
     void testMail_outcomes_data();
     void testMail_outcomes();
     void testMail_savedEvenWhenClosedAfter();
+    void testMail_closedDuringTest_transferEnds();
+    void testMail_dateHasSeconds_data();
+    void testMail_dateHasSeconds();
     void testMail_arrivesAtTheRealServer();
 
 private:
@@ -52,7 +62,8 @@ private:
     QStringList m_pop;
     QList<std::pair<QString, QString>> m_sent; // subject, body
     QString m_popFailure, m_smtpFailure;
-    bool m_enabledDuringSend = true;
+    bool m_inputDuringSend = true;
+    int m_ticksDuringSend = 0;
     QString m_captionDuringSend;
 };
 
@@ -295,17 +306,34 @@ void TestForm2::testMail_outcomes()
         m_pop << mail(u"CHECK2"_s);
         return popFailure.isEmpty() ? QVariant(QStringList {u"+OK"_s}) : QVariant(popFailure);
     });
+    // The sender runs on a worker and holds on until the dialog has been looked at meanwhile.
+    std::atomic<bool> sending {false}, release {false};
     Module1::testing::setSendMail(
         [&](const QString &, const QString &, const QString &, const QString &subject, const QString &body, auto &&) {
             m_sent.append({subject, body});
-            m_enabledDuringSend = dialog->isEnabled() || dialog->CmdPOP試験->isEnabled();
-            m_captionDuringSend = dialog->CmdPOP試験->text();
+            sending = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             return smtpFailure;
         });
     for (qsizetype i = 0; i < boxes.size(); ++i)
         Ui::testing::queueAnswer(Ui::Answer::Ok);
     Form2 d(m_dir->path());
     dialog = &d;
+    QTimer tick;
+    tick.setInterval(10);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (!sending || release)
+            return;
+        // Window messages run while the mail is on its way: the dialog shows its state.
+        if (++m_ticksDuringSend < 3)
+            return;
+        m_inputDuringSend = dialog->TxtSMTP->isEnabled() || dialog->cmdOK->isEnabled()
+            || dialog->CmdPOP試験->isEnabled() || dialog->Check2->isEnabled();
+        m_captionDuringSend = dialog->CmdPOP試験->text();
+        release = true;
+    });
+    tick.start();
     d.TxtSMTP->setText(u"127.0.0.1:2525"_s);
     if (check2)
         d.Check2->click(); // ticked but not saved: the test saves first
@@ -316,7 +344,8 @@ void TestForm2::testMail_outcomes()
     QCOMPARE(m_sent[0].first, u"Korvani試験"_s);
     QVERIFY(m_sent[0].second.startsWith(u"試験メッセージ:"_s));
     QVERIFY(m_sent[0].second.contains(QString::number(QDate::currentDate().year())));
-    QVERIFY(!m_enabledDuringSend);
+    QVERIFY(m_ticksDuringSend >= 3);
+    QVERIFY(!m_inputDuringSend);
     QCOMPARE(m_captionDuringSend, u"試験中..."_s);
     QStringList shown;
     for (const auto &s : Ui::testing::shown()) {
@@ -327,6 +356,8 @@ void TestForm2::testMail_outcomes()
     QCOMPARE(shown, boxes);
     QVERIFY(d.isEnabled());
     QVERIFY(d.CmdPOP試験->isEnabled());
+    QVERIFY(d.TxtSMTP->isEnabled());
+    QCOMPARE(d.TxtPOP->isEnabled(), check2);
     QCOMPARE(d.CmdPOP試験->text(), u"試験"_s);
     QCOMPARE(mail(u"SMTP_SERVER"_s), u"127.0.0.1:2525"_s);
 }
@@ -343,6 +374,54 @@ void TestForm2::testMail_savedEvenWhenClosedAfter()
     d.TxtTO->setText(u"not saved@example.jp"_s);
     d.close();
     QCOMPARE(mail(u"TO"_s), u"tested@example.jp"_s);
+}
+
+// A mail server that takes the connection and never says a word: closing the dialog ends the
+// test at once, shows nothing, and the transfer itself ends too.
+void TestForm2::testMail_closedDuringTest_transferEnds()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *s = silent.nextPendingConnection())
+            held.append(s);
+    });
+    Module1::testing::setSettingsFolder(m_dir->path());
+    Form2 d(m_dir->path());
+    d.show();
+    d.TxtSMTP->setText(u"127.0.0.1:%1"_s.arg(silent.serverPort()));
+    d.TxtFrom->setText(u"korvani@example.test"_s);
+    d.TxtTO->setText(u"user@example.test"_s);
+    QTimer::singleShot(300, &d, [&] {
+        QCOMPARE(held.size(), 1);
+        QCOMPARE(d.CmdPOP試験->text(), u"試験中..."_s);
+        d.close();
+    });
+    d.CmdPOP試験->click();
+    QVERIFY(!d.isVisible());
+    QVERIFY(Ui::testing::shown().empty());
+    QVERIFY(Module1::waitForWorkers(5000));
+}
+
+void TestForm2::testMail_dateHasSeconds_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ja_JP") << u"ja_JP"_s << u"2026/12/08 9:05:07"_s;
+    QTest::newRow("en_US") << u"en_US"_s << u"12/8/26 9:05:07\u202FAM"_s;
+    QTest::newRow("de_DE") << u"de_DE"_s << u"08.12.26 09:05:07"_s;
+}
+
+void TestForm2::testMail_dateHasSeconds()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    const QDateTime when(QDate(2026, 12, 8), QTime(9, 5, 7));
+    QString shown = Form2::testMailDateTime(QLocale(locale), when);
+    shown.replace(u' ', u'\u202F'); // some locales put a narrow space before AM
+    expected.replace(u' ', u'\u202F');
+    QCOMPARE(shown, expected);
 }
 
 void TestForm2::testMail_arrivesAtTheRealServer()
@@ -409,7 +488,7 @@ void TestForm2::testMail_arrivesAtTheRealServer()
         Ui::testing::shown()[3].text.startsWith(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s));
     QCOMPARE(Ui::testing::shown()[3].icon, Ui::Icon::Critical);
     QCOMPARE(Ui::testing::shown()[4].text, u"送信しました。"_s);
-    QVERIFY(d.isEnabled());
+    QVERIFY(d.TxtSMTP->isEnabled());
     mail::testing::reset();
 }
 
