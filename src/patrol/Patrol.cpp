@@ -15,16 +15,19 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QWidget>
 
 #include <exception>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A step that fails is left out and the page check goes on with the next one.
+// Work that can run out of memory on a huge page or mail is left out when it does, and the page
+// check goes on with the next step.
 template<typename F> void step(F &&f)
 {
     try {
@@ -95,47 +98,45 @@ void Patrol::SendHitMail(const QString &pendingBody)
     Browser &browser = *m_w.browser;
     QString body = pendingBody;
     QString subject;
-    step([&] {
-        const QString top = ini.GetSetting(Keys::TopLine);
-        if (top == u"1")
-            body = browser.locationName() + u"\r\n"_s + body;
-        else if (top == u"2")
-            body = browser.locationUrl() + u"\r\n"_s + body;
-    });
+    // Each read of the page lets window messages run, and the window may close in one.
+    const QString top = ini.GetSetting(Keys::TopLine);
+    if (top == u"1")
+        body = browser.locationName() + u"\r\n"_s + body;
+    else if (top == u"2")
+        body = browser.locationUrl() + u"\r\n"_s + body;
     if (m_abandoned)
         return;
-    step([&] {
-        const QString end = ini.GetSetting(Keys::EndLine);
-        if (end == u"1")
-            body += u"--\r\n"_s + browser.documentTitle();
-        else if (end == u"2")
-            body += u"--\r\n"_s + browser.locationUrl();
-    });
+    const QString end = ini.GetSetting(Keys::EndLine);
+    if (end == u"1")
+        body += u"--\r\n"_s + browser.documentTitle();
+    else if (end == u"2")
+        body += u"--\r\n"_s + browser.locationUrl();
     if (m_abandoned)
         return;
-    step([&] {
-        const QString choice = ini.GetSetting(Keys::Subject);
-        if (choice == u"0")
-            subject = browser.documentTitle();
-        else if (choice == u"1")
-            subject = u"[KVS]"_s;
-    });
+    const QString choice = ini.GetSetting(Keys::Subject);
+    if (choice == u"0")
+        subject = browser.documentTitle();
+    else if (choice == u"1")
+        subject = u"[KVS]"_s;
     if (m_abandoned)
         return;
-    step([&] { m_w.Text1->setPlainText(body); });
-    step([&] {
-        if (ini.GetSetting(Keys::Check2) == u"1")
-            Module1::PopLogin(u"STAT"_s);
-    });
-    // From here on the mail is out of our hands: no event runs until the send has ended.
+    m_w.Text1->setPlainText(body);
+    const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
+    // The transfers run on a worker while window messages go on; a closing window ends them, and
+    // abandon() then takes the mail's lines out of the history.
+    const auto goOn = [this] { return !m_abandoned; };
+    if (popFirst)
+        Module1::PopLogin(u"STAT"_s, goOn);
+    if (m_abandoned)
+        return;
+    const QString failure = Module1::SmtpSend(body, subject, goOn);
+    if (m_abandoned)
+        return;
     m_mailPending = false;
-    step([&] {
-        const QString failure = Module1::SmtpSend(body, subject);
-        // With a server configured a failure is passing, so the lines are kept for their next
-        // appearance instead of being taken as sent. Without one there is nothing to wait for.
-        if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
-            m_history->removeMail(m_mailToken);
-    });
+    // With a server configured a failure is passing, so the lines are kept for their next
+    // appearance instead of being taken as sent. Without one there is nothing to wait for.
+    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+        m_history->removeMail(m_mailToken);
 }
 
 namespace {
@@ -156,23 +157,30 @@ bool mayFollow(const QString &pageUrl, const QString &target)
 
 void Patrol::FollowLinks()
 {
-    if (m_abandoned)
+    if (m_abandoned || m_following)
         return;
     Browser &browser = *m_w.browser;
+    // Only the page a target's check has just loaded leads anywhere. After a failed load the
+    // browser may still show an earlier page, a linked one even, whose links are never read.
+    const std::optional<quint64> source = std::exchange(m_linkSource, std::nullopt);
+    if (!source || browser.navigationCount() != *source)
+        return;
     // Read in one go: a page with thousands of links must not cost one engine round trip each.
-    const std::optional<QList<BrowserLink>> links = browser.links();
-    if (!links || links->isEmpty() || m_abandoned)
+    std::optional<QList<BrowserLink>> links;
+    step([&] { links = browser.links(); });
+    if (!links || links->isEmpty() || m_abandoned || browser.navigationCount() != *source)
         return;
     const QString pageUrl = browser.locationUrl();
     QStringList targets;
-    for (const BrowserLink &link : *links) {
-        if (link.text.isEmpty())
-            continue;
-        bool hit = false;
-        step([&] { hit = MatchCondition(link.text, Conditions::LinkMode); });
-        if (hit && !link.href.isEmpty() && mayFollow(pageUrl, link.href))
-            targets.append(link.href);
-    }
+    step([&] {
+        for (const BrowserLink &link : std::as_const(*links)) {
+            if (!link.text.isEmpty() && !link.href.isEmpty() && mayFollow(pageUrl, link.href)
+                && MatchCondition(link.text, Conditions::LinkMode))
+                targets.append(link.href);
+        }
+    });
+    m_following = true;
+    const auto done = qScopeGuard([this] { m_following = false; });
     for (const QString &target : std::as_const(targets)) {
         if (m_abandoned)
             return;
@@ -185,21 +193,22 @@ void Patrol::CheckPage(const QString &address)
     if (m_abandoned)
         return;
     Browser &browser = *m_w.browser;
+    const bool target = !m_following;
+    if (target)
+        m_linkSource.reset();
     ++m_mailToken;
     m_mailPending = false;
     const qint64 start = m_seconds();
-    QString text;
     QStringList pieces;
     QString body;
 
-    step([&] { m_w.LaStatus->setText(address + u" 接続中... "_s); });
+    m_w.LaStatus->setText(address + u" 接続中... "_s);
     if (!pumpAndGoOn())
         return;
-    step([&] {
-        browser.setVisible(false);
-        browser.navigate(address);
-        browser.setVisible(true);
-    });
+    browser.setVisible(false);
+    browser.navigate(address);
+    browser.setVisible(true);
+    const quint64 navigation = browser.navigationCount();
     if (!pumpAndGoOn())
         return;
     while (browser.busy()) {
@@ -208,40 +217,55 @@ void Patrol::CheckPage(const QString &address)
         if (m_abandoned)
             return;
         if (m_seconds() - start > kLoadLimitSeconds) {
-            step([&] { browser.quit(); });
+            browser.quit();
             break;
         }
     }
-    step([&] { text = browser.bodyInnerText(); });
+    LoadResult result = browser.loadResult();
     if (m_abandoned)
         return;
-    step([&] { text = width::narrow(text); });
-    step([&] { pieces = PageText::cut(text); });
-    step([&] { m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + browser.locationName() + u"]"_s); });
+    // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
+    auto ours = [&] { return browser.navigationCount() == navigation; };
+    if (!ours())
+        result.failure = LoadResult::Failure::NoDocument;
+    if (result.documentArrived()) {
+        QString text;
+        step([&] {
+            text = browser.bodyInnerText();
+            if (!m_abandoned && ours())
+                pieces = PageText::cut(width::narrow(text));
+        });
+        if (m_abandoned)
+            return;
+    }
+    // A page that did not arrive is named by the address asked for, never by what is on screen.
+    const QString name = result.documentArrived() && ours() ? browser.locationName() : address;
     if (m_abandoned)
         return;
-    step([&] {
-        m_w.List1->clear();
-        m_w.List1->hide();
-    });
+    m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + name + u"]"_s);
+    m_w.List1->clear();
+    m_w.List1->hide();
     for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
         bool hit = false;
-        QString line;
-        step([&] { line = PageText::trimSpaces(pieces[i]); });
+        const QString line = PageText::trimSpaces(pieces[i]);
         if (line.isEmpty())
             continue;
-        step([&] { hit = MatchCondition(line, Conditions::PageMode); });
-        if (hit)
-            step([&] { hit = RecordNewHit(line, body); });
-        step([&] { m_w.List1->addItem(PageText::entry(hit, int(i), line)); });
+        step([&] {
+            hit = MatchCondition(line, Conditions::PageMode);
+            if (hit)
+                hit = RecordNewHit(line, body);
+            m_w.List1->addItem(PageText::entry(hit, int(i), line));
+        });
         if (!pumpAndGoOn())
             return;
     }
-    step([&] { m_w.List1->show(); });
+    m_w.List1->show();
     if (!body.isEmpty())
         step([&] { SendHitMail(body); });
     if (m_abandoned)
         return;
-    step([&] { m_w.LaStatus->setText(u"巡回完了"_s); });
+    m_w.LaStatus->setText(u"巡回完了"_s);
+    if (target && result.documentArrived() && ours())
+        m_linkSource = navigation;
     pump::doEvents();
 }

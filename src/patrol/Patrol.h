@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
 class ConditionList;
 class HistoryIndex;
@@ -26,7 +27,8 @@ public:
     // True when the line was not in the history and has been added to it and to the body.
     bool RecordNewHit(const QString &line, QString &body);
     void SendHitMail(const QString &body);
-    // Examines, one level deep, the targets of the links of the loaded page whose text hits.
+    // Examines, one level deep, the targets of the links whose text hits, on the page that the
+    // check of a target has just loaded; after a failed load it follows nothing.
     void FollowLinks();
 
     // The window is closing: every wait ends, nothing more is loaded, listed or mailed. Lines of
@@ -51,4 +53,8 @@ private:
     quint64 m_mailToken = 0;
     bool m_mailPending = false;
     bool m_abandoned = false;
+    // Set while linked pages are examined: their checks never lead further.
+    bool m_following = false;
+    // The navigation whose page a target's check examined; only its links may be followed.
+    std::optional<quint64> m_linkSource;
 };

@@ -6,6 +6,7 @@
 #include "mail/Module1.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
+#include "patrol/WebEngineBrowser.h"
 #include "settings/clINI.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,15 +32,20 @@ private Q_SLOTS:
     void japanesePage_mailedOnceThenOnlyNewLines();
     void pageThatNeverEnds_givesUpAndExaminesPartialText();
     void linkOnlyCondition_leadsToLinkedPage();
+    void badTargetAfterLinkedPage_examinesAndFollowsNothing_data();
+    void badTargetAfterLinkedPage_examinesAndFollowsNothing();
 
 private:
     QList<maildecode::Parsed> mailsTo(const QString &address) const;
     void writePage(const QString &name, const QString &html);
     QStringList rows(QListWidget *l) const;
 
+    QStringList requested() const;
+
     QTemporaryDir m_pages;
     QProcess m_server;
     int m_port = 0;
+    int m_tlsPort = 0;
     QString m_run;
     int m_base = 0;
 };
@@ -48,12 +55,22 @@ void TestCheckPage::initTestCase()
     m_run = qEnvironmentVariable("KORVANI_MAIL_RUN");
     m_base = qEnvironmentVariableIntValue("KORVANI_MAIL_PORT_BASE");
     QVERIFY2(!m_run.isEmpty() && m_base > 0, "run through ctest: the mail servers are a fixture");
-    m_server.start(u"/usr/bin/python3"_s,
-        {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--pages"_s, m_pages.path()});
+    QStringList arguments {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--pages"_s,
+        m_pages.path(), u"--log"_s, m_pages.filePath(u"requests.log"_s)};
+    QProcess openssl;
+    openssl.start(u"openssl"_s,
+        {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
+            u"/CN=127.0.0.1"_s, u"-keyout"_s, m_pages.filePath(u"key.pem"_s), u"-out"_s,
+            m_pages.filePath(u"cert.pem"_s)});
+    QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    arguments << u"--cert"_s << m_pages.filePath(u"cert.pem"_s) << u"--key"_s << m_pages.filePath(u"key.pem"_s);
+    m_server.start(u"/usr/bin/python3"_s, arguments);
     QVERIFY(m_server.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
-    m_port = m_server.readLine().trimmed().split(' ').value(0).toInt();
-    QVERIFY(m_port > 0);
+    const QList<QByteArray> ports = m_server.readLine().trimmed().split(' ');
+    m_port = ports.value(0).toInt();
+    m_tlsPort = ports.value(1).toInt();
+    QVERIFY(m_port > 0 && m_tlsPort > 0);
 }
 
 void TestCheckPage::cleanupTestCase()
@@ -79,6 +96,14 @@ QList<maildecode::Parsed> TestCheckPage::mailsTo(const QString &address) const
         }
     }
     return found;
+}
+
+QStringList TestCheckPage::requested() const
+{
+    QFile f(m_pages.filePath(u"requests.log"_s));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void TestCheckPage::writePage(const QString &name, const QString &html)
@@ -222,6 +247,75 @@ void TestCheckPage::linkOnlyCondition_leadsToLinkedPage()
     QCOMPARE(maildecode::decodeWords(mails[0].header("Subject")), u"[KVS]"_s);
     QCOMPARE(maildecode::decodeBody(mails[0].body), u"詳細 大阪の情報\r\n大阪の詳細\r\n"_s);
     QCOMPARE(rows(w.List3), (QStringList {u"大阪の詳細"_s, u"詳細 大阪の情報"_s}));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing_data()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("killRenderer");
+    const QString local = u"http://127.0.0.1:%1"_s.arg(m_port);
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << false;
+    QTest::newRow("unsigned certificate") << u"https://127.0.0.1:%1/files/top.html"_s.arg(m_tlsPort) << false;
+    QTest::newRow("name under .invalid") << u"http://korvani-test.invalid/"_s << false;
+    QTest::newRow("204") << local + u"/nocontent"_s << false;
+    QTest::newRow("attachment") << local + u"/attachment"_s << false;
+    QTest::newRow("zip") << local + u"/archive.zip"_s << false;
+    QTest::newRow("refused address") << u"no address"_s << false;
+    QTest::newRow("renderer ended") << local + u"/silent"_s << true;
+    QTest::newRow("never answers") << local + u"/silent"_s << false;
+}
+
+// The browser shows a linked page when the next target fails: that page is neither examined
+// again under the target's address nor followed further, a second level the user never asked for.
+void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, killRenderer);
+    QTemporaryDir folder;
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"@ 記事"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY1"_s, u"深い"_s);
+        ini.SaveSetting(u"URL"_s, u"URL0"_s, u"http://127.0.0.1:%1/files/top.html"_s.arg(m_port));
+        ini.SaveSetting(u"URL"_s, u"URL1"_s, target);
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    const QString head = u"<html><head><meta charset='utf-8'><title>%1</title></head><body>"_s;
+    writePage(u"top.html"_s, head.arg(u"top"_s) + u"<div><a href='art.html'>記事</a></div><div>end</div>"_s);
+    writePage(u"art.html"_s,
+        head.arg(u"art"_s) + u"<div>記事の本文</div><div><a href='deep.html'>深い話</a></div><div>end</div>"_s);
+    writePage(u"deep.html"_s, head.arg(u"deep"_s) + u"<div>深い行</div><div>end</div>"_s);
+
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.windowTitle(), u"Korvani  1.8.0 [art]"_s);
+    const QStringList history = rows(w.List3);
+    QCOMPARE(history, QStringList {u"深い話"_s});
+
+    if (killRenderer) {
+        auto *browser = dynamic_cast<WebEngineBrowser *>(w.WebBrowser1);
+        QVERIFY(browser);
+        const qint64 pid = browser->page()->renderProcessPid();
+        QTimer::singleShot(1000, &w, [pid] { QProcess::execute(u"kill"_s, {u"-KILL"_s, QString::number(pid)}); });
+    }
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.ListURL->currentRow(), 1);
+    QVERIFY(rows(w.List1).isEmpty());
+    QCOMPARE(rows(w.List3), history);
+    QCOMPARE(w.windowTitle(), u"Korvani  1.8.0 ["_s + target + u"]"_s);
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QVERIFY(!requested().contains(u"/files/deep.html"_s));
     w.Form_Unload();
     Module1::testing::reset();
 }
