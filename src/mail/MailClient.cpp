@@ -3,6 +3,7 @@
 #include "mail/MailMessage.h"
 #include "mail/MailServer.h"
 #include "mail/Redact.h"
+#include "platform/Socket.h"
 
 #include <QByteArrayList>
 #include <QDateTime>
@@ -142,11 +143,19 @@ size_t onRead(char *buffer, size_t size, size_t count, void *user)
     return size_t(n);
 }
 
+int onSocket(void *user, curl_socket_t socket, curlsocktype)
+{
+    static_cast<TransferControl *>(user)->setSocket(qintptr(socket));
+    return CURL_SOCKOPT_OK;
+}
+
 // Runs the transfer in a loop that cancel() can wake at once; without a control, plainly.
 CURLcode perform(CURL *curl, TransferControl *control)
 {
     if (!control)
         return curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, onSocket);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, control);
     CURLM *multi = curl_multi_init();
     if (!multi)
         return CURLE_OUT_OF_MEMORY;
@@ -176,9 +185,12 @@ CURLcode perform(CURL *curl, TransferControl *control)
         control->detach();
     }
     // Taking a cancelled transfer out still says QUIT and waits for the answer, which a silent
-    // server never gives: a second at most for that.
-    if (control->cancelled())
+    // server never gives: cut the line first, so that nothing is waited for.
+    if (control->cancelled()) {
+        if (control->socket() >= 0)
+            net::shutdownBoth(control->socket());
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 1L);
+    }
     curl_multi_remove_handle(multi, curl);
     curl_multi_cleanup(multi);
     return control->cancelled() ? CURLE_ABORTED_BY_CALLBACK : result;

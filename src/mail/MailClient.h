@@ -25,11 +25,15 @@ public:
     // Used by the transfer itself: what cancel() has to wake. False when already cancelled.
     bool attach(void *multi);
     void detach();
+    // The connection's socket, so that a cancelled transfer can cut it before saying goodbye.
+    void setSocket(qintptr socket) { m_socket = socket; }
+    qintptr socket() const { return m_socket; }
 
 private:
     std::atomic<bool> m_cancelled {false};
     std::mutex m_mutex;
     void *m_multi = nullptr;
+    qintptr m_socket = -1;
 };
 
 // Sends one message; it may run on any thread. recipients is a tab-separated list; every address gets its own RCPT TO

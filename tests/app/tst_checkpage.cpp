@@ -32,6 +32,7 @@ private Q_SLOTS:
     void japanesePage_mailedOnceThenOnlyNewLines();
     void pageThatNeverEnds_givesUpAndExaminesPartialText();
     void linkOnlyCondition_leadsToLinkedPage();
+    void slowMailServer_windowGoesOnAndTheHitArrives();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing_data();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing();
 
@@ -249,6 +250,51 @@ void TestCheckPage::linkOnlyCondition_leadsToLinkedPage()
     QCOMPARE(rows(w.List3), (QStringList {u"大阪の詳細"_s, u"詳細 大阪の情報"_s}));
     w.Form_Unload();
     Module1::testing::reset();
+}
+
+// A mail server that takes most of a second over every reply: the window's one-second timer goes
+// on ticking while the mail is on its way, and the hit arrives once the server has answered.
+void TestCheckPage::slowMailServer_windowGoesOnAndTheHitArrives()
+{
+    QTemporaryDir folder;
+    const QString maildir = folder.filePath(u"slow-mail"_s);
+    QProcess server;
+    server.start(u"/usr/bin/python3"_s,
+        {QStringLiteral(KORVANI_SOURCE_DIR "/tests/mail/servers/slow_server.py"), u"--delay"_s, u"0.7"_s,
+            u"--maildir"_s, maildir});
+    QVERIFY(server.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+    const int port = server.readLine().trimmed().toInt();
+    QVERIFY(port > 0);
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(port));
+        ini.SaveSetting(u"MAIL"_s, u"FROM"_s, u"korvani@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TO"_s, u"slow@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"遅い"_s);
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    writePage(u"slow.html"_s,
+        u"<html><head><meta charset='utf-8'><title>slow</title></head><body><div>遅い便り</div><div>end</div>"
+        "</body></html>"_s);
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    int ticks = 0;
+    connect(w.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    w.patrol()->CheckPage(u"http://127.0.0.1:%1/files/slow.html"_s.arg(m_port));
+    // Seven replies of 0.7 s: the countdown went on meanwhile.
+    QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+    QVERIFY(w.LaCountDown->text().toInt() <= 3600 - 3);
+    QCOMPARE(rows(w.List3), QStringList {u"遅い便り"_s});
+    const QStringList stored = QDir(maildir + u"/new"_s).entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    w.Form_Unload();
+    Module1::testing::reset();
+    server.closeWriteChannel();
+    QVERIFY(server.waitForFinished(5000));
 }
 
 void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing_data()

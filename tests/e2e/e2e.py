@@ -405,6 +405,49 @@ def sigterm_mid_load(pages, folder):
     return "ended %.1f s after SIGTERM" % seconds
 
 
+def sigterm_mid_mail(pages, folder):
+    """SIGTERM while a hit mail waits on a server that never answers: the program ends within 2 s,
+    the unsent line stays out of the saved history, and the next run mails it."""
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(5)
+    held = []
+
+    def take():
+        while True:
+            try:
+                held.append(silent.accept()[0])
+            except OSError:
+                return
+
+    threading.Thread(target=take, daemon=True).start()
+    to = "midmail-%s@example.test" % TAG
+    pages.put("/notice", "お知らせ", ["送信 待ちの行"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SMTP_SERVER="127.0.0.1:%d" % silent.getsockname()[1]),
+             "KEYWORD": {"KEY0": "送信"}, "URL": {"URL0": pages.url("/notice")}, "RIREKI": {"TEXT0": "kept"}})
+    k.start()
+    try:
+        wait_until(lambda: held, 30, "the mail server was never reached")
+        time.sleep(0.5)
+        seconds, ini = k.stop(2.0)
+    finally:
+        silent.close()
+        for c in held:
+            c.close()
+    history = list(ini.get("RIREKI", {}).values())
+    check("送信 待ちの行" not in history, "the unsent line was saved as sent: %r" % history)
+    check(ini["RIREKI"].get("TEXT0") == "kept", "history: %r" % ini["RIREKI"])
+    sections = read_ini(os.path.join(folder, "KVN.ini"))
+    sections["MAIL"]["SMTP_SERVER"] = "127.0.0.1:%d" % (BASE + 25)
+    k.write(sections)
+    k.start()
+    wait_until(lambda: fixture_mails(to), 30, "the line was not mailed at the next run")
+    k.stop()
+    check([b for _, b in fixture_mails(to)] == ["送信 待ちの行\r\n"], "mails: %r" % fixture_mails(to))
+    return "ended %.1f s after SIGTERM, mailed at the next run" % seconds
+
+
 def japanese_pages_xvfb(pages, folder):
     display = ":%d" % (90 + os.getpid() % 100)
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -418,7 +461,7 @@ def japanese_pages_xvfb(pages, folder):
 
 
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
-                                     pop_before_smtp, bad_pages, sigterm_mid_load)}
+                                     pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail)}
 
 
 def main(names):
