@@ -48,6 +48,8 @@ qint64 monotonicSeconds()
 
 // How long one poll of a loading page sleeps at most when no event wakes it.
 constexpr int kPollMs = 50;
+// How often window messages run while lines are examined.
+constexpr int kLinePumpMs = 8;
 
 } // namespace
 
@@ -71,8 +73,25 @@ void Patrol::abandon()
 
 bool Patrol::pumpAndGoOn()
 {
+    flushRows();
     pump::doEvents();
+    m_sincePump.start();
     return !m_abandoned;
+}
+
+bool Patrol::pumpBetweenLines()
+{
+    if (m_sincePump.isValid() && m_sincePump.elapsed() < kLinePumpMs)
+        return !m_abandoned;
+    return pumpAndGoOn();
+}
+
+void Patrol::flushRows()
+{
+    if (m_pendingRows.isEmpty())
+        return;
+    m_w.List1->addItems(m_pendingRows);
+    m_pendingRows.clear();
 }
 
 bool Patrol::MatchCondition(QStringView line, quint8 mode)
@@ -83,7 +102,7 @@ bool Patrol::MatchCondition(QStringView line, quint8 mode)
 bool Patrol::RecordNewHit(const QString &line, QString &body)
 {
     if (m_history->contains(line)) {
-        pump::doEvents();
+        pumpBetweenLines();
         return false;
     }
     body += line + u"\r\n"_s;
@@ -229,13 +248,18 @@ void Patrol::CheckPage(const QString &address)
     if (!ours())
         result.failure = LoadResult::Failure::NoDocument;
     if (result.documentArrived()) {
+        // A page of many thousand lines takes a while at each of these; the window answers
+        // in between.
         QString text;
-        step([&] {
-            text = browser.bodyInnerText();
-            if (!m_abandoned && ours())
-                pieces = PageText::cut(width::narrow(text));
-        });
-        if (m_abandoned)
+        step([&] { text = browser.bodyInnerText(); });
+        if (!pumpAndGoOn())
+            return;
+        step([&] { text = width::narrow(text); });
+        if (!pumpAndGoOn())
+            return;
+        if (ours())
+            step([&] { pieces = PageText::cut(text); });
+        if (!pumpAndGoOn())
             return;
     }
     // A page that did not arrive is named by the address asked for, never by what is on screen.
@@ -243,6 +267,7 @@ void Patrol::CheckPage(const QString &address)
     if (m_abandoned)
         return;
     m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + name + u"]"_s);
+    m_pendingRows.clear();
     m_w.List1->clear();
     m_w.List1->hide();
     for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
@@ -254,11 +279,14 @@ void Patrol::CheckPage(const QString &address)
             hit = MatchCondition(line, Conditions::PageMode);
             if (hit)
                 hit = RecordNewHit(line, body);
-            m_w.List1->addItem(PageText::entry(hit, int(i), line));
+            m_pendingRows.append(PageText::entry(hit, int(i), line));
         });
-        if (!pumpAndGoOn())
+        if (!pumpBetweenLines())
             return;
     }
+    flushRows();
+    if (m_abandoned)
+        return;
     m_w.List1->show();
     if (!body.isEmpty())
         step([&] { SendHitMail(body); });

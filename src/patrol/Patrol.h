@@ -2,8 +2,10 @@
 
 #include "patrol/PatrolWidgets.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <functional>
@@ -45,6 +47,10 @@ public:
 
 private:
     bool pumpAndGoOn();
+    // Lets window messages run between two lines, at most every few milliseconds: a pass of the
+    // event loop costs far more than a line. Rows listed so far reach List1 first.
+    bool pumpBetweenLines();
+    void flushRows();
 
     PatrolWidgets m_w;
     ConditionList *m_conditions;
@@ -57,4 +63,7 @@ private:
     bool m_following = false;
     // The navigation whose page a target's check examined; only its links may be followed.
     std::optional<quint64> m_linkSource;
+    // Rows of List1 not added yet: the list fills hidden, so they go in by the batch.
+    QStringList m_pendingRows;
+    QElapsedTimer m_sincePump;
 };

@@ -452,9 +452,34 @@ std::optional<QString> WebEngineBrowser::evaluateText(const QString &script)
 
 QString WebEngineBrowser::bodyInnerText()
 {
-    const std::optional<QString> text = evaluateText(
-        guarded(QStringLiteral("(function() { var b = document.body; return b ? String(b.innerText) : null; })()")));
-    return text ? crLfLines(*text) : QString();
+    // The text of a large page comes over in pieces, with window messages running in between:
+    // one answer of several megabytes would hold the window for a noticeable moment.
+    constexpr int kPiece = 1 << 18;
+    const std::optional<QVariant> length = evaluate(
+        guarded(QStringLiteral("(function() { var b = document.body; if (!b) return null; "
+                               "window.korvaniText = String(b.innerText); return window.korvaniText.length; })()")));
+    if (!length || !length->isValid() || length->isNull())
+        return QString();
+    const qsizetype total = qsizetype(length->toDouble());
+    QString text;
+    text.reserve(total + total / 16);
+    bool afterCr = false;
+    for (qsizetype at = 0; at < total; at += kPiece) {
+        const std::optional<QString> piece = evaluateText(
+            guarded(QStringLiteral("typeof window.korvaniText === 'string' ? window.korvaniText.substr(%1, %2) : null")
+                        .arg(at)
+                        .arg(kPiece)));
+        if (!piece)
+            return QString();
+        for (QChar c : *piece) {
+            if (c == u'\n' && !afterCr)
+                text += u'\r';
+            text += c;
+            afterCr = c == u'\r';
+        }
+    }
+    evaluate(guarded(QStringLiteral("delete window.korvaniText")));
+    return text;
 }
 
 QString WebEngineBrowser::documentTitle()

@@ -51,6 +51,8 @@ PAGES = {
              + "".join("<p><a href='#s%d'>節 %d</a></p>" % (i, i) for i in range(50))
              + "<p><a href='#'>先頭</a></p>"
              + "".join("<h2 id='s%d'>節 %d 本文</h2>" % (i, i) for i in range(50)) + "</body></html>"),
+    "/many": ("text/html; charset=utf-8", "<html><head><title>many</title></head><body>"
+              + "".join("<div>行 %d</div>" % i for i in range(60000)) + "</body></html>"),
     "/dialogs": ("text/html",
                  "<html><head><title>dialogs</title></head><body><script>"
                  "for (var i = 0; i < 200; ++i) alert('alert ' + i);"

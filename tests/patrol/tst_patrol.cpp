@@ -563,7 +563,7 @@ void TestPatrol::abandon_midPage_unmailedLinesLeaveTheHistory()
     // The window closes while the next page is being listed, after its first hit.
     page(u"hit b\r\nhit c\r\nplain\r\n"_s);
     QMetaObject::Connection c = connect(m_list1->model(), &QAbstractItemModel::rowsInserted, this, [this] {
-        if (m_list3->count() == 3)
+        if (m_list3->count() >= 3)
             m_patrol->abandon();
     });
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
