@@ -3,6 +3,7 @@
 #include "mail/Module1.h"
 #include "platform/VbNumber.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/Twips.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
@@ -18,21 +19,10 @@
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
+using Ui::place;
+using Ui::twips;
 
 namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-template<typename W> W *place(QWidget *parent, const QString &name, const QRect &geometry)
-{
-    auto *w = new W(parent);
-    w->setObjectName(name);
-    w->setGeometry(geometry);
-    return w;
-}
 
 // A stored index or state: its whole number when that names an item, otherwise the default.
 int storedIndex(const QString &text, int count, int fallback)
@@ -54,7 +44,7 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     // A fixed dialog border: a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
-    setFixedSize(6675 / 15, 7410 / 15);
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7410));
     // The dialog's positions are made for the 9-point Japanese UI font.
     QFont f = font();
     f.setFamilies({u"MS UI Gothic"_s, u"IPAPGothic"_s, u"IPAPゴシック"_s});
