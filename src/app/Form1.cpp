@@ -13,6 +13,7 @@
 #include "platform/QuitSignals.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Twips.h"
+#include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
 #include "survey/Survey.h"
 
@@ -142,7 +143,7 @@ Form1::~Form1() = default;
 
 QString Form1::settingsFolder() const
 {
-    return m_settingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_settingsFolder;
+    return m_settingsFolder.isEmpty() ? SettingsLocation::folder() : m_settingsFolder;
 }
 
 void Form1::buildMenus()

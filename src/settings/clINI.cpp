@@ -1,12 +1,9 @@
 #include "settings/clINI.h"
 
 #include "platform/CodePage932.h"
-
-#include <QCoreApplication>
+#include "settings/SettingsLocation.h"
 
 namespace {
-
-const QString kFileName = QStringLiteral("KVN.ini");
 
 // A value must stay on its line: CR and LF would start new lines (and so new keys or sections),
 // and NUL would cut it short.
@@ -28,11 +25,11 @@ QByteArray clINI::StoredBytes(const QString &value)
 }
 
 clINI::clINI()
-    : clINI(QCoreApplication::applicationDirPath())
+    : clINI(QString())
 { }
 
 clINI::clINI(const QString &folder)
-    : m_path(folder + u'/' + kFileName)
+    : m_path(SettingsLocation::filePath(folder.isEmpty() ? SettingsLocation::folder() : folder))
 { }
 
 clINI::~clINI()

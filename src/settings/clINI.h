@@ -9,9 +9,10 @@
 #include <optional>
 #include <vector>
 
-// The settings file "KVN.ini" beside the executable. A routine makes one object, uses it for all
-// its reads and writes, and drops it. Its writes become visible together when it is dropped (or
-// at commit()); its own reads see them before. Nothing here throws or shows anything.
+// The settings file "KVN.ini" in the folder that SettingsLocation decides, or in the folder given
+// (an empty one means the same). A routine makes one object, uses it for all its reads and writes,
+// and drops it. Its writes become visible together when it is dropped (or at commit()); its own
+// reads see them before. Nothing here throws or shows anything.
 class clINI
 {
 public:
