@@ -53,6 +53,9 @@ private:
 
     void sync();
     QByteArray toFile(const QString &text) const;
+    QString storedValue(const SettingKey &k) const;
+    // A password stored in the file makes it the user's alone at the next write.
+    bool holdsPassword() const;
 
     QString m_path;
     std::optional<PrivateProfile> m_doc;
