@@ -1,7 +1,9 @@
 #include "app/Form1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/ui/QtTranslations.h"
 
 #include <QApplication>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
@@ -9,6 +11,7 @@ int main(int argc, char *argv[])
     WebEngineBrowser::prepareEnvironment();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(true);
+    Ui::installQtTranslations(QLocale::system());
     Form1 w;
     w.show();
     return app.exec();
