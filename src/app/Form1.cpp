@@ -34,6 +34,7 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using Ui::label;
 using Ui::place;
 using Ui::twips;
 
@@ -68,13 +69,6 @@ QIcon makeWindowIcon()
     icon.addPixmap(renderSvg(u":/icons/korvani.svg"_s, QSize(32, 32)));
     icon.addPixmap(renderSvg(u":/icons/korvani.svg"_s, QSize(16, 16)));
     return icon;
-}
-
-QLabel *label(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
-{
-    QLabel *l = place<QLabel>(parent, name, geometry);
-    l->setText(text);
-    return l;
 }
 
 // A label that is sized to its text: a layout resizes it whenever the text changes, leaving its
@@ -160,6 +154,7 @@ void Form1::buildMenus()
 
 void Form1::buildControls()
 {
+    setFont(Ui::windowFont(font()));
     auto *client = new QWidget(this);
     client->setObjectName(u"client"_s);
     setCentralWidget(client);

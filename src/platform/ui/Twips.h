@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QLabel>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -25,6 +27,24 @@ template<typename W> W *place(QWidget *parent, const QString &name, const QRect 
     w->setObjectName(name);
     w->setGeometry(geometry);
     return w;
+}
+
+// A caption whose text starts at its top edge, as the positions expect: a centred line would sink
+// into the control below it.
+inline QLabel *label(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
+{
+    QLabel *l = place<QLabel>(parent, name, geometry);
+    l->setText(text);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+}
+
+// The window font the positions were made for: the 9-point Japanese UI font, or its IPA stand-in.
+inline QFont windowFont(QFont font)
+{
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAPゴシック")});
+    font.setPointSize(9);
+    return font;
 }
 
 } // namespace Ui
