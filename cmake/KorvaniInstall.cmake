@@ -86,9 +86,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Not linked, so not found by dpkg-shlibdeps: the fonts the windows are laid out for, and the
-# browser engine's helper process.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, libqt6webenginecore6-bin")
+# Not linked, so not found by dpkg-shlibdeps: the fonts the windows are laid out for. (The browser
+# engine's helper process, libqt6webenginecore6-bin, comes with the engine library's shlibs.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
