@@ -49,6 +49,7 @@ for f in ./usr/bin/korvani ./usr/share/applications/korvani.desktop \
 done
 if grep -q 'register-\|korvani.desktop.in' <<<"$listing"; then fail "the portable folder's files are in the package"; fi
 # lintian says "running with root privileges is not recommended" on its standard error.
+command -v lintian >/dev/null || fail "no lintian (scripts/setup installs it)"
 lintian_out=$(lintian "$deb" 2>/dev/null) || true
 if grep -q '^E:' <<<"$lintian_out"; then fail "lintian: $lintian_out"; fi
 echo "lintian: ${lintian_out:-no tags}"
