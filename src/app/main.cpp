@@ -2,8 +2,10 @@
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/ui/QtTranslations.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@ int main(int argc, char *argv[])
     WebEngineBrowser::prepareEnvironment();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(true);
+    Ui::installQtTranslations(QLocale::system());
     Form1 w;
     w.show();
     const int code = app.exec();

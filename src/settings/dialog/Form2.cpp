@@ -3,6 +3,7 @@
 #include "mail/Module1.h"
 #include "platform/VbNumber.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/Twips.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
@@ -19,21 +20,10 @@
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
+using Ui::place;
+using Ui::twips;
 
 namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-template<typename W> W *place(QWidget *parent, const QString &name, const QRect &geometry)
-{
-    auto *w = new W(parent);
-    w->setObjectName(name);
-    w->setGeometry(geometry);
-    return w;
-}
 
 // A stored index or state: its whole number when that names an item, otherwise the default.
 int storedIndex(const QString &text, int count, int fallback)
@@ -55,12 +45,8 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     // A fixed dialog border: a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
-    setFixedSize(6675 / 15, 7410 / 15);
-    // The dialog's positions are made for the 9-point Japanese UI font.
-    QFont f = font();
-    f.setFamilies({u"MS UI Gothic"_s, u"IPAPGothic"_s, u"IPAPゴシック"_s});
-    f.setPointSize(9);
-    setFont(f);
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7410));
+    setFont(Ui::windowFont(font()));
     buildControls();
     connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
     qApp->installEventFilter(this);
@@ -78,48 +64,44 @@ QString Form2::check1Caption()
 void Form2::buildControls()
 {
     auto label = [this](QWidget *parent, int index, const QString &text, const QRect &r) {
-        QLabel *l = place<QLabel>(parent, u"Label1_%1"_s.arg(index), r);
-        l->setText(text);
-        Label1[size_t(index)] = l;
+        Label1[size_t(index)] = Ui::label(parent, u"Label1_%1"_s.arg(index), text, r);
     };
-    label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1350, 180));
+    label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1365, 195));
     TxtSMTP = place<QLineEdit>(this, u"TxtSMTP"_s, twips(300, 300, 6200, 315));
-    label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 180));
+    label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 195));
     TxtFrom = place<QLineEdit>(this, u"TxtFrom"_s, twips(300, 930, 6200, 315));
-    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s, twips(300, 1305, 6060, 180));
+    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s, twips(300, 1305, 6060, 195));
     TxtTO = place<QLineEdit>(this, u"TxtTO"_s, twips(300, 1515, 6200, 315));
-    label(this, 7, u"件名："_s, twips(300, 1965, 450, 180));
+    label(this, 7, u"件名："_s, twips(300, 1965, 450, 195));
     cmdOK = place<QPushButton>(this, u"cmdOK"_s, twips(5565, 6750, 990, 450));
     cmdOK->setText(u"登録"_s);
     cmbSubject = place<QComboBox>(this, u"cmbSubject"_s, twips(300, 2190, 6225, 345));
-    label(this, 1, u"本文一行目処理："_s, twips(285, 2715, 1350, 180));
+    label(this, 1, u"本文一行目処理："_s, twips(285, 2715, 1350, 195));
     cmbTopLine = place<QComboBox>(this, u"cmbTopLine"_s, twips(285, 2955, 6225, 345));
     cmbEndLine = place<QComboBox>(this, u"cmbEndLine"_s, twips(300, 3645, 6225, 345));
-    label(this, 2, u"本文最終行処理："_s, twips(300, 3405, 1350, 180));
+    label(this, 2, u"本文最終行処理："_s, twips(300, 3405, 1350, 195));
     Check1 = place<QCheckBox>(this, u"Check1"_s, twips(240, 6030, 5205, 1170));
     // Qt breaks lines at LF only.
     Check1->setText(check1Caption().replace(u"\r\n"_s, u"\n"_s));
     TxtTimerTime = place<QLineEdit>(this, u"TxtTimerTime"_s, twips(1440, 4140, 735, 300));
-    Label2 = place<QLabel>(this, u"Label2"_s, twips(285, 4215, 1110, 180));
-    Label2->setText(u"巡回間隔(秒)："_s);
+    Label2 = Ui::label(this, u"Label2"_s, u"巡回間隔(秒)："_s, twips(285, 4215, 1110, 195));
     Frame1 = place<QGroupBox>(this, u"Frame1"_s, twips(2325, 4215, 4140, 1650));
     Frame1->setTitle(u"POP Berfore SMTP の設定"_s);
     Check2 = place<QCheckBox>(Frame1, u"Check2"_s, twips(120, 195, 2850, 330));
     Check2->setText(u"有効にする"_s);
     TxtPOP = place<QLineEdit>(Frame1, u"TxtPOP"_s, twips(1440, 480, 2610, 330));
-    label(Frame1, 5, u"POPサーバー名"_s, twips(105, 555, 1230, 180));
+    label(Frame1, 5, u"POPサーバー名"_s, twips(105, 555, 1245, 195));
     TxtPopAccount = place<QLineEdit>(Frame1, u"TxtPopAccount"_s, twips(1440, 840, 2610, 330));
-    label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1260, 180));
+    label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1305, 195));
     TxtPopPassword = place<QLineEdit>(Frame1, u"TxtPopPassword"_s, twips(1440, 1200, 2610, 330));
     TxtPopPassword->setEchoMode(QLineEdit::Password);
     TxtPopPassword->setStyleSheet(u"lineedit-password-character: 42;"_s); // "*", not the style's dot
-    label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1140, 180));
+    label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1170, 195));
     CmdPOP試験 = place<QPushButton>(this, u"CmdPOP試験"_s, twips(5580, 6045, 990, 525));
     CmdPOP試験->setText(u"試験"_s);
     CmdPOP試験->setToolTip(u"接続と送信を試験します"_s);
     TxtRirekiSUU = place<QLineEdit>(this, u"TxtRirekiSUU"_s, twips(1425, 4515, 735, 300));
-    Label3 = place<QLabel>(this, u"Label3"_s, twips(270, 4590, 1170, 180));
-    Label3->setText(u"履歴保持件数："_s);
+    Label3 = Ui::label(this, u"Label3"_s, u"履歴保持件数："_s, twips(255, 4590, 1170, 195));
 
     for (QComboBox *c : {cmbSubject, cmbTopLine, cmbEndLine})
         c->setEditable(false);
