@@ -231,6 +231,11 @@ void Form1::buildControls()
 
     List3 = place<QListWidget>(client, u"List3"_s, twips(9675, 510, 1935, 6690));
     List3->setFont(jpFont(false));
+    // One line each in one font, and no sideways scrolling (the tooltip shows a line whole): the
+    // list need not measure every entry, which for thousands of long lines took seconds at every
+    // new hit.
+    List3->setUniformItemSizes(true);
+    List3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     Picture1 = place<QWidget>(client, u"Picture1"_s, twips(0, 7215, 11640, 405));
     auto *strip = new QHBoxLayout(Picture1);
