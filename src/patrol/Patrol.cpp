@@ -5,6 +5,8 @@
 #include "patrol/ConditionList.h"
 #include "patrol/HistoryIndex.h"
 #include "patrol/PageText.h"
+#include "patrol/TargetHealth.h"
+#include "patrol/Visit.h"
 #include "platform/AppTitle.h"
 #include "platform/MessagePump.h"
 #include "platform/Width.h"
@@ -19,6 +21,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -58,6 +61,7 @@ Patrol::Patrol(const PatrolWidgets &widgets, QObject *parent)
     , m_w(widgets)
     , m_conditions(new ConditionList(widgets.ListKeyWord, this))
     , m_history(new HistoryIndex(widgets.List3, this))
+    , m_health(new TargetHealth(widgets.ListURL, widgets.settingsFolder, this))
     , m_seconds(monotonicSeconds)
 { }
 
@@ -111,6 +115,16 @@ bool Patrol::RecordNewHit(const QString &line, QString &body)
     return true;
 }
 
+QString Patrol::mailFailedText(const QString &reason, bool keptForNextTime)
+{
+    return u"送信失敗: "_s + reason + (keptForNextTime ? u"（次にその行が現れたときに送り直します）"_s : QString());
+}
+
+QString Patrol::popFailedText(const QString &reason)
+{
+    return u"POPログイン失敗: "_s + reason + u"（メールは送りました）"_s;
+}
+
 void Patrol::SendHitMail(const QString &pendingBody)
 {
     clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
@@ -144,13 +158,15 @@ void Patrol::SendHitMail(const QString &pendingBody)
     // The transfers run on a worker while window messages go on; a closing window ends them, and
     // abandon() then takes the mail's lines out of the history.
     const auto goOn = [this] { return !m_abandoned; };
+    m_mail.attempted = true;
     if (popFirst)
-        Module1::PopLogin(u"STAT"_s, goOn);
+        m_mail.popFailure = Module1::PopLogin(u"STAT"_s, goOn);
     if (m_abandoned)
         return;
     const QString failure = Module1::SmtpSend(body, subject, goOn);
     if (m_abandoned)
         return;
+    m_mail.failure = failure;
     m_mailPending = false;
     // With a server configured a failure is passing, so the lines are kept for their next
     // appearance instead of being taken as sent. Without one there is nothing to wait for.
@@ -217,7 +233,11 @@ void Patrol::CheckPage(const QString &address)
         m_linkSource.reset();
     ++m_mailToken;
     m_mailPending = false;
+    m_mail = {};
     const qint64 start = m_seconds();
+    Visit visit;
+    visit.address = address;
+    visit.target = target;
     QStringList pieces;
     QString body;
 
@@ -280,6 +300,8 @@ void Patrol::CheckPage(const QString &address)
             if (hit)
                 hit = RecordNewHit(line, body);
             m_pendingRows.append(PageText::entry(hit, int(i), line));
+            ++visit.lines;
+            visit.newHits += hit ? 1 : 0;
         });
         if (!pumpBetweenLines())
             return;
@@ -292,8 +314,29 @@ void Patrol::CheckPage(const QString &address)
         step([&] { SendHitMail(body); });
     if (m_abandoned)
         return;
-    m_w.LaStatus->setText(u"巡回完了"_s);
+    if (m_mail.attempted) {
+        const QString firstLine = m_mail.failure.section(u'\n', 0, 0).trimmed();
+        if (!m_mail.failure.isEmpty()) {
+            clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
+            m_mailTrouble = mailFailedText(firstLine, !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty());
+        } else {
+            m_mailTrouble = m_mail.popFailure.isEmpty() ? QString() : popFailedText(m_mail.popFailure.trimmed());
+        }
+    }
+    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
     if (target && result.documentArrived() && ours())
         m_linkSource = navigation;
+
+    visit.when = QDateTime::currentDateTime();
+    visit.load = result;
+    if (m_mail.attempted) {
+        visit.mail = m_mail.failure.isEmpty() ? Visit::Mail::Sent : Visit::Mail::Failed;
+        visit.mailFailure = m_mail.failure.section(u'\n', 0, 0);
+        visit.popFailure = m_mail.popFailure.section(u'\n', 0, 0);
+    }
+    // One line per visit for whoever keeps the program's output (the journal under systemd).
+    std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
+    if (target)
+        m_health->record(visit, [this] { return !m_abandoned; });
     pump::doEvents();
 }

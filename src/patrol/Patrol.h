@@ -13,6 +13,7 @@
 
 class ConditionList;
 class HistoryIndex;
+class TargetHealth;
 
 // One page examined as the user sees it: loaded in the browser, its lines listed and tested,
 // the new hits recorded in the sent history and mailed. Runs on the user-interface thread and
@@ -42,6 +43,14 @@ public:
     // A page that is still loading after more than this many whole seconds is given up.
     static constexpr int kLoadLimitSeconds = 15;
 
+    // Which targets work and which fail, shown on their rows.
+    TargetHealth &health() const { return *m_health; }
+
+    // What the status strip shows once a page check is over: "巡回完了", or the failure of the
+    // last mail until a mail goes out again.
+    static QString mailFailedText(const QString &reason, bool keptForNextTime);
+    static QString popFailedText(const QString &reason);
+
     // Only tests use these.
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
 
@@ -55,6 +64,7 @@ private:
     PatrolWidgets m_w;
     ConditionList *m_conditions;
     HistoryIndex *m_history;
+    TargetHealth *m_health;
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
     bool m_mailPending = false;
@@ -63,6 +73,14 @@ private:
     bool m_following = false;
     // The navigation whose page a target's check examined; only its links may be followed.
     std::optional<quint64> m_linkSource;
+    // How the mail of the page at hand went, and what the status strip says until the next one.
+    struct MailOutcome
+    {
+        bool attempted = false;
+        QString failure;
+        QString popFailure;
+    } m_mail;
+    QString m_mailTrouble;
     // Rows of List1 not added yet: the list fills hidden, so they go in by the batch.
     QStringList m_pendingRows;
     QElapsedTimer m_sincePump;

@@ -448,6 +448,39 @@ def sigterm_mid_mail(pages, folder):
     return "ended %.1f s after SIGTERM, mailed at the next run" % seconds
 
 
+def error_alerts(pages, folder):
+    """ERRORMAIL 2: one alert mail when the target has failed twice in a row, one when it works
+    again, each visit one line on standard error, and nothing more however often it is visited."""
+    to = "alerts-%s@example.test" % TAG
+    url = pages.url("/flaky")
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, ERRORMAIL="2"), "KEYWORD": {"KEY0": "回復"}, "URL": {"URL0": url}})
+    k.start()
+    wait_until(lambda: fixture_mails(to), 30, "no alert mail arrived")
+    visits = pages.count("/flaky")
+    wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
+    check(len(fixture_mails(to)) == 1, "more than one alert: %r" % fixture_mails(to))
+    pages.put("/flaky", "復旧", ["回復しました"])
+    wait_until(lambda: len(fixture_mails(to)) >= 3, 30, "no recovery mail arrived")
+    visits = pages.count("/flaky")
+    wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
+    k.stop()
+    mails = fixture_mails(to)
+    subjects = [s for s, _ in mails]
+    check(subjects[0] == "[KVS] 巡回エラー " + url, "alert subject: %r" % subjects)
+    check("連続失敗: 2回" in mails[0][1] and "HTTPエラー 404" in mails[0][1], "alert body: %r" % mails[0][1])
+    check(sorted(subjects[1:]) == sorted(["[KVS] 巡回回復 " + url, "復旧"]), "subjects: %r" % subjects)
+    check(len(mails) == 3, "mails: %r" % subjects)
+    with open(os.path.join(folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
+        log = f.read()
+    visit_lines = [line for line in log.splitlines() if " target %s " % url in line]
+    check(len(visit_lines) >= 8, "one log line per visit: %r" % visit_lines)
+    check(any("[HTTPエラー 404]" in line for line in visit_lines), "failures not logged: %r" % visit_lines[:3])
+    check(any("[正常] lines=" in line and "mail=sent" in line for line in visit_lines), "success not logged")
+    check(log.count("alert-sent") == 2, "alerts in the log: %d" % log.count("alert-sent"))
+    return "1 alert, 1 recovery over %d visits" % len(visit_lines)
+
+
 def japanese_pages_xvfb(pages, folder):
     display = ":%d" % (90 + os.getpid() % 100)
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -461,7 +494,8 @@ def japanese_pages_xvfb(pages, folder):
 
 
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
-                                     pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail)}
+                                     pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
+                                     error_alerts)}
 
 
 def main(names):

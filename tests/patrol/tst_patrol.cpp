@@ -69,6 +69,7 @@ private Q_SLOTS:
     void mail_answersLate_windowGoesOn_data();
     void mail_answersLate_windowGoesOn();
     void abandon_duringMail_linesLeaveTheHistory();
+    void status_mailFailureStaysUntilAMailGoesOut();
     void badConditionsAndHugeLines_handled();
 
 private:
@@ -594,8 +595,10 @@ void TestPatrol::mail_answersLate_windowGoesOn_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QStringList>("historyAfter");
-    QTest::newRow("sent") << QString() << QStringList {u"hit 2"_s, u"hit 1"_s};
-    QTest::newRow("failed") << u"421 try later"_s << QStringList {};
+    QTest::addColumn<QString>("status");
+    QTest::newRow("sent") << QString() << QStringList {u"hit 2"_s, u"hit 1"_s} << u"巡回完了"_s;
+    QTest::newRow("failed") << u"421 try later"_s << QStringList {}
+                            << u"送信失敗: 421 try later（次にその行が現れたときに送り直します）"_s;
 }
 
 // A slow mail server: window messages keep running while the mail is on its way, the mail body
@@ -604,6 +607,7 @@ void TestPatrol::mail_answersLate_windowGoesOn()
 {
     QFETCH(QString, failure);
     QFETCH(QStringList, historyAfter);
+    QFETCH(QString, status);
     settings({{u"SMTP_SERVER"_s, u"127.0.0.1:25"_s}});
     setConditions({u"hit"_s});
     page(u"hit 1\r\nhit 2\r\n"_s);
@@ -630,7 +634,7 @@ void TestPatrol::mail_answersLate_windowGoesOn()
     QVERIFY(statusDuring != u"巡回完了"_s);
     QCOMPARE(m_sent.size(), 1);
     QCOMPARE(rows(m_list3), historyAfter);
-    QCOMPARE(m_status->text(), u"巡回完了"_s);
+    QCOMPARE(m_status->text(), status);
 }
 
 // The window closes while the mail is on its way: the wait ends at once, and the lines of that
@@ -653,6 +657,38 @@ void TestPatrol::abandon_duringMail_linesLeaveTheHistory()
     QCOMPARE(rows(m_list3), QStringList {u"loaded"_s});
     QVERIFY(m_status->text() != u"巡回完了"_s);
     m_holdMail = false;
+}
+
+// The status strip tells a failed mail, and keeps telling it over pages without mail, until a mail
+// goes out again. A failed POP login is told too, though the mail went.
+void TestPatrol::status_mailFailureStaysUntilAMailGoesOut()
+{
+    settings({{u"SMTP_SERVER"_s, u"127.0.0.1:25"_s}});
+    setConditions({u"hit"_s});
+    m_browser->addPage(u"http://127.0.0.1/hits"_s, ScriptedPage {u"hit 1\r\n"_s, u"T"_s, {}, {}});
+    m_browser->addPage(u"http://127.0.0.1/none"_s, ScriptedPage {u"plain\r\n"_s, u"T"_s, {}, {}});
+    m_sendFailure = u"421 4.3.2 busy"_s;
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    const QString failed = u"送信失敗: 421 4.3.2 busy（次にその行が現れたときに送り直します）"_s;
+    QCOMPARE(m_status->text(), failed);
+    m_patrol->CheckPage(u"http://127.0.0.1/none"_s);
+    QCOMPARE(m_status->text(), failed);
+    m_sendFailure.clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_status->text(), u"巡回完了"_s);
+
+    settings({{u"CHECK2"_s, u"1"_s}});
+    m_list3->clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_popCommands.size(), 1);
+    QCOMPARE(m_status->text(), u"POPログイン失敗: POP3 サーバーに接続できませんでした。（メールは送りました）"_s);
+
+    // Without any server the lines count as sent: nothing is promised for next time.
+    settings({{u"SMTP_SERVER"_s, QString()}, {u"CHECK2"_s, u"0"_s}});
+    m_list3->clear();
+    m_sendFailure = u"SMTPサーバーが設定されていません。"_s;
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_status->text(), u"送信失敗: SMTPサーバーが設定されていません。"_s);
 }
 
 QTEST_MAIN(TestPatrol)

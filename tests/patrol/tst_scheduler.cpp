@@ -46,6 +46,7 @@ private Q_SLOTS:
     void links_afterFailedTarget_neverFollowed();
     void links_followOnlyOncePerTargetCheck();
     void slowMail_stepWaitsForItsAnswer_ticksGoOn();
+    void targetState_onItsRow_linkedPagesNotCounted();
 
 private:
     void setting(const QString &key, const QString &value);
@@ -457,6 +458,40 @@ void TestScheduler::slowMail_stepWaitsForItsAnswer_ticksGoOn()
     QCOMPARE(bodies, (QStringList {u"hit top\r\n"_s, u"hit art\r\n"_s}));
     QCOMPARE(m_w.ListURL->currentRow(), 0);
     QVERIFY(m_w.cmdRun->isEnabled());
+}
+
+// A target's row shows how its last visit went; failing linked pages neither colour it nor count
+// towards an alert.
+void TestScheduler::targetState_onItsRow_linkedPagesNotCounted()
+{
+    setting(u"ERRORMAIL"_s, u"1"_s);
+    QStringList subjects;
+    Module1::testing::setSendMail([&subjects](const QString &, const QString &, const QString &,
+                                      const QString &subject, const QString &, const QString &) {
+        subjects.append(subject);
+        return QString();
+    });
+    m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
+    m_browser->addPage(page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {},
+                                          {BrowserLink {u"記事 1"_s, page(u"gone1"_s)}, BrowserLink {u"記事 2"_s, page(u"gone2"_s)}}});
+    ScriptedPage gone;
+    gone.failure = LoadResult::Failure::ConnectionFailed;
+    m_browser->addPage(page(u"gone1"_s), gone);
+    m_browser->addPage(page(u"gone2"_s), gone);
+    m_w.ListURL->item(2)->setText(page(u"top"_s));
+    m_w.ListURL->item(5)->setText(page(u"down"_s));
+    m_browser->addPage(page(u"down"_s), gone);
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"gone1"_s), page(u"gone2"_s)}));
+    QVERIFY(subjects.isEmpty());
+    QVERIFY(m_w.ListURL->item(2)->toolTip().startsWith(u"最終巡回 "_s));
+    QCOMPARE(m_w.ListURL->item(2)->foreground().color(), QColor(0, 128, 0));
+    QCOMPARE(m_w.ListURL->item(5)->toolTip(), QString());
+
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(subjects, QStringList {u"[KVS] 巡回エラー "_s + page(u"down"_s)});
+    QVERIFY(m_w.ListURL->item(5)->toolTip().contains(u"接続できません（1回目）"_s));
+    QCOMPARE(m_w.ListURL->item(5)->foreground().color(), QColor(200, 0, 0));
 }
 
 QTEST_MAIN(TestScheduler)

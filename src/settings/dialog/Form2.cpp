@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace Qt::StringLiterals;
 using Ui::place;
@@ -45,7 +46,8 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     // A fixed dialog border: a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
-    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7410));
+    // Taller than the described 7410 twips by one row, for the error notice below the rest.
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7830));
     setFont(Ui::windowFont(font()));
     buildControls();
     connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
@@ -102,6 +104,9 @@ void Form2::buildControls()
     CmdPOP試験->setToolTip(u"接続と送信を試験します"_s);
     TxtRirekiSUU = place<QLineEdit>(this, u"TxtRirekiSUU"_s, twips(1425, 4515, 735, 300));
     Label3 = Ui::label(this, u"Label3"_s, u"履歴保持件数："_s, twips(255, 4590, 1170, 195));
+    Label4 = Ui::label(this, u"Label4"_s, u"エラー通知（連続失敗回数、0で無効）"_s, twips(255, 7395, 3600, 195));
+    TxtErrorMail = place<QSpinBox>(this, u"TxtErrorMail"_s, twips(3900, 7335, 900, 315));
+    TxtErrorMail->setRange(0, kMaxErrorMail);
 
     for (QComboBox *c : {cmbSubject, cmbTopLine, cmbEndLine})
         c->setEditable(false);
@@ -111,7 +116,7 @@ void Form2::buildControls()
         b->setDefault(false);
     }
     const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmdOK, cmbSubject, cmbTopLine, cmbEndLine, Check1,
-        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU};
+        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU, TxtErrorMail};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -140,6 +145,8 @@ void Form2::Form_Load()
         TxtPopAccount->setText(ini.GetSetting(Keys::PopAccount));
         TxtPopPassword->setText(ini.GetSetting(Keys::PopPassword));
         TxtRirekiSUU->setText(ini.GetSetting(Keys::RirekiSuu));
+        // A value that switches nothing on shows as 0, so that saving it cannot switch alerts on.
+        TxtErrorMail->setValue(Keys::errorMailThreshold(ini.GetSetting(Keys::ErrorMail)));
     }
     Check2_Click();
 }
@@ -167,6 +174,7 @@ void Form2::StoreSettings()
     ini.SaveSetting(Keys::PopAccount, TxtPopAccount->text());
     ini.SaveSetting(Keys::PopPassword, TxtPopPassword->text());
     ini.SaveSetting(Keys::RirekiSuu, TxtRirekiSUU->text());
+    ini.SaveSetting(Keys::ErrorMail, QString::number(TxtErrorMail->value()));
 }
 
 bool Form2::numbersValid()

@@ -12,6 +12,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The settings dialog: the thirteen mail and timing values of the settings file, loaded afresh
 // at every opening, written back by "登録" and by the mail test; the close box discards.
@@ -49,6 +50,11 @@ public:
     QPushButton *CmdPOP試験 = nullptr;
     QLineEdit *TxtRirekiSUU = nullptr;
     QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QSpinBox *TxtErrorMail = nullptr;
+
+    // The largest ERRORMAIL the dialog offers.
+    static constexpr int kMaxErrorMail = 1000;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -37,13 +38,15 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void noFile_defaultsThenAllThirteenKeysInOrder();
+    void noFile_defaultsThenAllKeysInOrder();
     void storedValues_shown_data();
     void storedValues_shown();
     void check2_enablesPopBoxes_disabledOnesStillSaved();
     void numericBox_keepsFocusUntilANumber();
     void closeBox_discards();
     void controls_captionsAndTabOrder();
+    void errorMail_shownAndSaved_data();
+    void errorMail_shownAndSaved();
 
     void testMail_outcomes_data();
     void testMail_outcomes();
@@ -95,7 +98,7 @@ void TestForm2::put(const QByteArray &bytes)
     f.write(bytes);
 }
 
-void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
+void TestForm2::noFile_defaultsThenAllKeysInOrder()
 {
     Form2 d(m_dir->path());
     QCOMPARE(d.TxtSMTP->text(), QString());
@@ -108,6 +111,7 @@ void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
         QVERIFY(!e->isEnabled());
     QCOMPARE(d.TxtTimerTime->text(), u"60"_s);
     QCOMPARE(d.TxtRirekiSUU->text(), u"500"_s);
+    QCOMPARE(d.TxtErrorMail->value(), 0);
     QVERIFY(!QFile::exists(file()));
 
     d.cmdOK->click();
@@ -116,7 +120,8 @@ void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(),
         QByteArray("[MAIL]\r\nSMTP_SERVER=\r\nFROM=\r\nTO=\r\nSUBJECT=0\r\nTOPLINE=0\r\nENDLINE=0\r\nCHECK1=1\r\n"
-                   "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"));
+                   "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"
+                   "ERRORMAIL=0\r\n"));
 }
 
 void TestForm2::storedValues_shown_data()
@@ -250,7 +255,8 @@ void TestForm2::controls_captionsAndTabOrder()
 {
     Form2 d(m_dir->path());
     QCOMPARE(d.windowTitle(), u"動作設定"_s);
-    QCOMPARE(d.size(), QSize(445, 494));
+    // One row taller than described, for the error notice.
+    QCOMPARE(d.size(), QSize(445, 522));
     QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(d.cmbTopLine->count(), 3);
     QCOMPARE(d.cmbEndLine->itemText(2), u"ウェブページアドレスを挿入"_s);
@@ -267,13 +273,45 @@ void TestForm2::controls_captionsAndTabOrder()
     QVERIFY(d.Label1[5]->parentWidget() == d.Frame1);
     QCOMPARE(d.Label1[7]->text(), u"件名："_s);
     const QList<QWidget *> order {d.TxtSMTP, d.TxtFrom, d.TxtTO, d.cmdOK, d.cmbSubject, d.cmbTopLine, d.cmbEndLine,
-        d.Check1, d.TxtTimerTime, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.CmdPOP試験, d.TxtRirekiSUU};
+        d.Check1, d.TxtTimerTime, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.CmdPOP試験, d.TxtRirekiSUU,
+        d.TxtErrorMail};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus)
             next = next->nextInFocusChain();
         QVERIFY2(next == order[i + 1], qPrintable(order[i]->objectName()));
     }
+}
+
+void TestForm2::errorMail_shownAndSaved_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("absent") << QByteArray() << 0;
+    QTest::newRow("three") << QByteArray("ERRORMAIL=3\r\n") << 3;
+    // Whatever means off shows 0, so that saving the dialog cannot switch alerts on.
+    QTest::newRow("letters") << QByteArray("ERRORMAIL=abc\r\n") << 0;
+    QTest::newRow("too many") << QByteArray("ERRORMAIL=99999\r\n") << 0;
+    QTest::newRow("fraction") << QByteArray("ERRORMAIL=2.5\r\n") << 0;
+}
+
+void TestForm2::errorMail_shownAndSaved()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, shown);
+    put("[MAIL]\r\n" + stored);
+    {
+        Form2 d(m_dir->path());
+        QCOMPARE(d.TxtErrorMail->value(), shown);
+        QCOMPARE(d.Label4->text(), u"エラー通知（連続失敗回数、0で無効）"_s);
+        QCOMPARE(d.TxtErrorMail->maximum(), 1000);
+        d.cmdOK->click();
+    }
+    QCOMPARE(mail(u"ERRORMAIL"_s), QString::number(shown));
+    Form2 d(m_dir->path());
+    d.TxtErrorMail->setValue(5);
+    d.cmdOK->click();
+    QCOMPARE(mail(u"ERRORMAIL"_s), u"5"_s);
 }
 
 void TestForm2::testMail_outcomes_data()
