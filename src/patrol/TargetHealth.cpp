@@ -72,8 +72,7 @@ QString TargetHealth::recoverySubject(const QString &address)
     return u"[KVS] 巡回回復 "_s + mail::withoutPassword(address);
 }
 
-QString TargetHealth::alertBody(
-    const QString &address, const QString &reason, const QDateTime &firstFailure, int count)
+QString TargetHealth::alertBody(const QString &address, const QString &reason, const QDateTime &firstFailure, int count)
 {
     return u"対象: "_s + mail::withoutPassword(address) + u"\r\n理由: "_s + reason + u"\r\n最初の失敗: "_s
         + firstFailure.toString(u"yyyy/MM/dd HH:mm:ss"_s) + u"\r\n連続失敗: %1回\r\n"_s.arg(count);

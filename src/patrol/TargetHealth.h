@@ -50,8 +50,8 @@ public:
     static QString alertSubject(const QString &address);
     static QString recoverySubject(const QString &address);
     static QString alertBody(const QString &address, const QString &reason, const QDateTime &firstFailure, int count);
-    static QString recoveryBody(const QString &address, const QDateTime &failedSince, int failedVisits,
-        const QDateTime &worksAgain);
+    static QString recoveryBody(
+        const QString &address, const QDateTime &failedSince, int failedVisits, const QDateTime &worksAgain);
     // The tooltip of a target's row.
     static QString tooltip(const State &s);
 

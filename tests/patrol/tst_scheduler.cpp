@@ -466,14 +466,15 @@ void TestScheduler::targetState_onItsRow_linkedPagesNotCounted()
 {
     setting(u"ERRORMAIL"_s, u"1"_s);
     QStringList subjects;
-    Module1::testing::setSendMail([&subjects](const QString &, const QString &, const QString &,
-                                      const QString &subject, const QString &, const QString &) {
+    Module1::testing::setSendMail([&subjects](const QString &, const QString &, const QString &, const QString &subject,
+                                      const QString &, const QString &) {
         subjects.append(subject);
         return QString();
     });
     m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
-    m_browser->addPage(page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {},
-                                          {BrowserLink {u"記事 1"_s, page(u"gone1"_s)}, BrowserLink {u"記事 2"_s, page(u"gone2"_s)}}});
+    m_browser->addPage(page(u"top"_s),
+        ScriptedPage {u"top\r\n"_s, u"t"_s, {},
+            {BrowserLink {u"記事 1"_s, page(u"gone1"_s)}, BrowserLink {u"記事 2"_s, page(u"gone2"_s)}}});
     ScriptedPage gone;
     gone.failure = LoadResult::Failure::ConnectionFailed;
     m_browser->addPage(page(u"gone1"_s), gone);
