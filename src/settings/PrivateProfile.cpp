@@ -13,7 +13,88 @@ bool isUtf16Le(QByteArrayView b)
     return b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xFE;
 }
 
+void appendUtf8(QByteArray &out, char32_t c)
+{
+    if (c < 0x80) {
+        out.append(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.append(static_cast<char>(0xC0 | (c >> 6)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.append(static_cast<char>(0xE0 | (c >> 12)));
+        out.append(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.append(static_cast<char>(0xF0 | (c >> 18)));
+        out.append(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.append(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+QString unitsOfLe(QByteArrayView bytes)
+{
+    QString s(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const auto lo = static_cast<unsigned char>(bytes[2 * i]);
+        const auto hi = static_cast<unsigned char>(bytes[2 * i + 1]);
+        s[i] = QChar(char16_t(lo | (hi << 8)));
+    }
+    return s;
+}
+
 } // namespace
+
+QByteArray PrivateProfile::utf16Text(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 3);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            appendUtf8(out, QChar::surrogateToUcs4(u, text[++i].unicode()));
+        else
+            appendUtf8(out, u);
+    }
+    return out;
+}
+
+QString PrivateProfile::fromUtf16Text(QByteArrayView bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const int length = b < 0x80 ? 1
+            : b >= 0xC2 && b < 0xE0 ? 2
+            : b >= 0xE0 && b < 0xF0 ? 3
+            : b >= 0xF0 && b < 0xF5 ? 4
+                                    : 0;
+        char32_t c = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        bool ok = length > 0 && i + length <= n;
+        for (int k = 1; ok && k < length; ++k) {
+            const auto t = static_cast<unsigned char>(bytes[i + k]);
+            ok = (t & 0xC0) == 0x80;
+            c = (c << 6) | (t & 0x3F);
+        }
+        // Overlong forms and values past the last code point are no text of ours.
+        ok = ok && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
+        if (!ok) {
+            out.append(QChar::ReplacementCharacter);
+            ++i;
+            continue;
+        }
+        if (QChar::requiresSurrogates(c)) {
+            out.append(QChar(QChar::highSurrogate(c)));
+            out.append(QChar(QChar::lowSurrogate(c)));
+        } else {
+            out.append(QChar(char16_t(c)));
+        }
+        i += length;
+    }
+    return out;
+}
 
 bool PrivateProfile::isBlank(char c)
 {
@@ -97,7 +178,9 @@ PrivateProfile PrivateProfile::parse(QByteArrayView bytes)
     if (isUtf16Le(bytes)) {
         p.m_utf16 = true;
         const QByteArrayView body = bytes.sliced(2);
-        text = QString(reinterpret_cast<const QChar *>(body.data()), body.size() / 2).toUtf8();
+        text = utf16Text(unitsOfLe(body));
+        if (body.size() % 2 != 0)
+            p.m_oddByte = body.last(1).toByteArray();
     } else {
         text = bytes.toByteArray();
     }
@@ -134,9 +217,15 @@ QByteArray PrivateProfile::serialize() const
     }
     if (!m_utf16)
         return out;
-    const QString s = QString::fromUtf8(out);
-    QByteArray wide("\xFF\xFE", 2);
-    wide.append(reinterpret_cast<const char *>(s.utf16()), s.size() * 2);
+    const QString s = fromUtf16Text(out);
+    QByteArray wide;
+    wide.reserve(2 + s.size() * 2 + m_oddByte.size());
+    wide.append("\xFF\xFE", 2);
+    for (QChar c : s) {
+        wide.append(static_cast<char>(c.unicode() & 0xFF));
+        wide.append(static_cast<char>(c.unicode() >> 8));
+    }
+    wide.append(m_oddByte);
     return wide;
 }
 

@@ -9,8 +9,8 @@
 // A private-profile (INI) file held in memory, read and changed by the rules of the Windows
 // profile functions: names matched regardless of ASCII case, blanks around names and values
 // dropped, the first of duplicate sections and keys wins, and a write changes only the line it
-// concerns. Works on the file's bytes: code page 932, or UTF-8 text for a file that came as
-// UTF-16LE (serialize() turns it back).
+// concerns. Works on the file's bytes: code page 932, or, for a file that came as UTF-16LE, its
+// text in UTF-8 that also carries lone surrogates (serialize() turns it back byte for byte).
 class PrivateProfile
 {
 public:
@@ -19,6 +19,11 @@ public:
 
     // True when the file started with the UTF-16LE mark; names and values are then UTF-8 here.
     bool isUtf16() const { return m_utf16; }
+
+    // Text to and from the UTF-8 form of a UTF-16LE file: every UTF-16 unit survives, a lone
+    // surrogate as its own three bytes.
+    static QByteArray utf16Text(QStringView text);
+    static QString fromUtf16Text(QByteArrayView bytes);
 
     // The value as stored: blanks around it dropped, one pair of enclosing quotes removed. Not
     // capped: the reader's buffer limit is the caller's.
@@ -52,4 +57,6 @@ private:
 
     std::vector<Line> m_lines;
     bool m_utf16 = false;
+    // The last byte of a UTF-16LE file of odd length: half a unit, kept as the file's end.
+    QByteArray m_oddByte;
 };

@@ -59,7 +59,7 @@ QString clINI::CutAtNull(const QString &text)
 
 QByteArray clINI::toFile(const QString &text) const
 {
-    return m_doc && m_doc->isUtf16() ? text.toUtf8() : cp932::encode(text);
+    return m_doc && m_doc->isUtf16() ? PrivateProfile::utf16Text(text) : cp932::encode(text);
 }
 
 QString clINI::storedValue(const SettingKey &k) const
@@ -97,7 +97,7 @@ QString clINI::GetSetting(QString section, QString key, QString defaultValue)
     QByteArray bytes;
     if (v) {
         // The profile reader hands out code page 932 whatever the file's own encoding.
-        bytes = m_doc->isUtf16() ? cp932::encode(QString::fromUtf8(*v)) : std::move(*v);
+        bytes = m_doc->isUtf16() ? cp932::encode(PrivateProfile::fromUtf16Text(*v)) : std::move(*v);
     } else {
         bytes = cp932::encode(defaultValue);
         qsizetype e = bytes.size();

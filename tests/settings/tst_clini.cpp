@@ -31,6 +31,7 @@ private Q_SLOTS:
     void unwritableFolder_remembered();
     void badFiles_neverCrash_data();
     void badFiles_neverCrash();
+    void utf16File_keepsBrokenUnitsAndOddEnd();
     void tenMegabyteValue();
     void killedWriter_neverTearsTheFile();
 
@@ -333,6 +334,31 @@ void TestClIni::badFiles_neverCrash()
         QCOMPARE(ini.GetSetting(Keys::TimerTime), u"15"_s);
     }
     QCOMPARE(clINI(dir.path()).GetSetting(Keys::TimerTime), u"15"_s);
+}
+
+// A hand-edited UTF-16LE file with a broken unit and a stray last byte: a save changes the one
+// line, and reads see the rest as code page 932 text.
+void TestClIni::utf16File_keepsBrokenUnitsAndOddEnd()
+{
+    auto le = [](const QString &text) {
+        QByteArray out;
+        for (QChar c : text) {
+            out.append(static_cast<char>(c.unicode() & 0xFF));
+            out.append(static_cast<char>(c.unicode() >> 8));
+        }
+        return out;
+    };
+    const QByteArray head = QByteArray("\xFF\xFE", 2) + le(u"; \xD800\xD83D\xDE00\r\n[MAIL]\r\nTO=a\xDC00\r\n"_s);
+    const QByteArray tail = le(u"FROM=\u5024\r\n"_s) + QByteArray("\x7A", 1);
+    QTemporaryDir dir;
+    put(dir.path(), head + le(u"TIMERTIME=5\r\n"_s) + tail);
+    {
+        clINI ini(dir.path());
+        QCOMPARE(ini.GetSetting(Keys::To), u"a?"_s);
+        QCOMPARE(ini.GetSetting(Keys::From), u"\u5024"_s);
+        ini.SaveSetting(Keys::TimerTime, u"90"_s);
+    }
+    QCOMPARE(fileOf(dir.path()), head + le(u"TIMERTIME=90\r\n"_s) + tail);
 }
 
 void TestClIni::tenMegabyteValue()

@@ -2,6 +2,22 @@
 
 #include <QTest>
 
+namespace {
+
+// A UTF-16LE file: the mark, then every unit as it stands, lone surrogates included.
+QByteArray utf16File(QStringView text, QByteArrayView tail = {})
+{
+    QByteArray out("\xFF\xFE", 2);
+    for (QChar c : text) {
+        out.append(static_cast<char>(c.unicode() & 0xFF));
+        out.append(static_cast<char>(c.unicode() >> 8));
+    }
+    out.append(tail);
+    return out;
+}
+
+} // namespace
+
 // The profile rules on file bytes, as Windows reads and writes them.
 class TestPrivateProfile : public QObject
 {
@@ -12,6 +28,10 @@ private Q_SLOTS:
     void write_data();
     void write();
     void writeKeepsEveryOtherByte();
+    void utf16_keepsEveryByteNotWritten_data();
+    void utf16_keepsEveryByteNotWritten();
+    void utf16Text_roundTrip_data();
+    void utf16Text_roundTrip();
 };
 
 void TestPrivateProfile::read_data()
@@ -170,6 +190,67 @@ void TestPrivateProfile::writeKeepsEveryOtherByte()
     QVERIFY(out.startsWith("\xFF\xFE"));
     const QString back(reinterpret_cast<const QChar *>(out.constData() + 2), (out.size() - 2) / 2);
     QCOMPARE(back, QStringLiteral("[S]\r\nk=値\r\nj=1\r\n"));
+}
+
+void TestPrivateProfile::utf16_keepsEveryByteNotWritten_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<QString>("after");
+    const QString plain = QStringLiteral("[S]\r\nk=v\r\n");
+    const QString written = QStringLiteral("[S]\r\nk=1\r\n");
+    QTest::newRow("odd length") << plain << QByteArray("\x41", 1) << written;
+    QTest::newRow("odd length, section appended")
+        << QStringLiteral("[T]\r\nx=1") << QByteArray("\x00", 1) << QStringLiteral("[T]\r\nx=1\r\n[S]\r\nk=1\r\n");
+    QTest::newRow("lone high surrogate before a character") << QStringLiteral("; \xD800\xD83D\xDE00\r\n")
+            + plain << QByteArray() << QStringLiteral("; \xD800\xD83D\xDE00\r\n") + written;
+    QTest::newRow("lone low surrogate") << plain + QStringLiteral("j=\xDC00x\r\n") << QByteArray()
+                                        << written + QStringLiteral("j=\xDC00x\r\n");
+    QTest::newRow("high surrogate at the end")
+        << plain + QStringLiteral("\xDBFF") << QByteArray() << written + QStringLiteral("\xDBFF");
+    QTest::newRow("low then high") << QStringLiteral("\xDC00\xD800\r\n") + plain << QByteArray("\xFF", 1)
+                                   << QStringLiteral("\xDC00\xD800\r\n") + written;
+    QTest::newRow("surrogates in the replaced line")
+        << QStringLiteral("[S]\r\nk=\xD800\r\n") << QByteArray() << written;
+    QTest::newRow("NUL and the mark again")
+        << QStringLiteral("\uFEFF\0\r\n") + plain << QByteArray() << QStringLiteral("\uFEFF\0\r\n") + written;
+}
+
+// A UTF-16LE file read and written key by key keeps every byte that no write concerns: the
+// units the engine calls broken and the half unit at an odd end included.
+void TestPrivateProfile::utf16_keepsEveryByteNotWritten()
+{
+    QFETCH(QString, before);
+    QFETCH(QByteArray, tail);
+    QFETCH(QString, after);
+    const QByteArray file = utf16File(before, tail);
+    QCOMPARE(PrivateProfile::parse(file).serialize(), file);
+    PrivateProfile p = PrivateProfile::parse(file);
+    QVERIFY(p.isUtf16());
+    p.setValue("S", "k", "1");
+    QCOMPARE(p.serialize(), utf16File(after, tail));
+    QCOMPARE(p.value("S", "k").value_or("<missing>"), QByteArray("1"));
+}
+
+void TestPrivateProfile::utf16Text_roundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ASCII and Japanese") << QStringLiteral("a=値");
+    QTest::newRow("pair") << QStringLiteral("\xD83D\xDE00");
+    QTest::newRow("lone high before a pair") << QStringLiteral("\xD800\xD83D\xDE00");
+    QTest::newRow("lone low") << QStringLiteral("\xDFFF");
+    QTest::newRow("low before high") << QStringLiteral("\xDC00\xD800");
+    QTest::newRow("NUL and the last BMP character") << QStringLiteral("\0\uFFFF");
+}
+
+void TestPrivateProfile::utf16Text_roundTrip()
+{
+    QFETCH(QString, text);
+    const QByteArray bytes = PrivateProfile::utf16Text(text);
+    QCOMPARE(PrivateProfile::fromUtf16Text(bytes), text);
+    // Valid text is plain UTF-8.
+    if (text.isValidUtf16())
+        QCOMPARE(bytes, text.toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestPrivateProfile)
