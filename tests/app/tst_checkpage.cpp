@@ -306,16 +306,20 @@ void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing_data()
     closed.close();
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("killRenderer");
+    QTest::addColumn<QString>("outcome");
     const QString local = u"http://127.0.0.1:%1"_s.arg(m_port);
-    QTest::newRow("refused port") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << false;
-    QTest::newRow("unsigned certificate") << u"https://127.0.0.1:%1/files/top.html"_s.arg(m_tlsPort) << false;
-    QTest::newRow("name under .invalid") << u"http://korvani-test.invalid/"_s << false;
-    QTest::newRow("204") << local + u"/nocontent"_s << false;
-    QTest::newRow("attachment") << local + u"/attachment"_s << false;
-    QTest::newRow("zip") << local + u"/archive.zip"_s << false;
-    QTest::newRow("refused address") << u"no address"_s << false;
-    QTest::newRow("renderer ended") << local + u"/silent"_s << true;
-    QTest::newRow("never answers") << local + u"/silent"_s << false;
+    const QString noPage = u"ページが届きません（ダウンロードまたは空の応答）"_s;
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << false << u"接続できません"_s;
+    QTest::newRow("unsigned certificate")
+        << u"https://127.0.0.1:%1/files/top.html"_s.arg(m_tlsPort) << false << u"TLS証明書が拒否されました"_s;
+    QTest::newRow("name under .invalid") << u"http://korvani-test.invalid/"_s << false
+                                         << u"サーバー名が見つかりません"_s;
+    QTest::newRow("204") << local + u"/nocontent"_s << false << noPage;
+    QTest::newRow("attachment") << local + u"/attachment"_s << false << noPage;
+    QTest::newRow("zip") << local + u"/archive.zip"_s << false << noPage;
+    QTest::newRow("refused address") << u"no address"_s << false << u"読み込めないアドレスです"_s;
+    QTest::newRow("renderer ended") << local + u"/silent"_s << true << u"ページの表示処理が終了しました"_s;
+    QTest::newRow("never answers") << local + u"/silent"_s << false << u"応答がありません"_s;
 }
 
 // The browser shows a linked page when the next target fails: that page is neither examined
@@ -324,6 +328,7 @@ void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
 {
     QFETCH(QString, target);
     QFETCH(bool, killRenderer);
+    QFETCH(QString, outcome);
     QTemporaryDir folder;
     {
         clINI ini(folder.path());
@@ -365,6 +370,10 @@ void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
     QCOMPARE(w.LaStatus->text(), status);
     QVERIFY(!w.LaStatus->text().contains(u"art"_s));
     QVERIFY(!requested().contains(u"/files/deep.html"_s));
+    // The target's row says why, and that it is its first failure.
+    QVERIFY2(w.ListURL->item(1)->toolTip().endsWith(u' ' + outcome + u"（1回目）"_s),
+        qPrintable(w.ListURL->item(1)->toolTip()));
+    QVERIFY(w.ListURL->item(0)->toolTip().startsWith(u"最終巡回 "_s));
     w.Form_Unload();
     Module1::testing::reset();
 }

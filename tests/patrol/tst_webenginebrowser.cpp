@@ -332,6 +332,7 @@ void TestWebEngineBrowser::loadResult_kinds_data()
     QTest::newRow("page") << url(u"/japanese"_s) << int(F::None) << 200 << u"本日は晴天なり"_s;
     // An error status still brings the server's page, which is read like any other.
     QTest::newRow("404") << url(u"/status?code=404"_s) << int(F::None) << 404 << u"status 404 text"_s;
+    QTest::newRow("500") << url(u"/status?code=500"_s) << int(F::None) << 500 << u"status 500 text"_s;
     QTest::newRow("503") << url(u"/status?code=503"_s) << int(F::None) << 503 << u"status 503 text"_s;
     QTest::newRow("refused port") << u"http://127.0.0.1:%1/nothing-here"_s.arg(refusedPort) << int(F::ConnectionFailed)
                                   << 0 << QString();
