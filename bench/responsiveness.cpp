@@ -190,8 +190,10 @@ public:
         w.show();
         w.Timer1->stop();
         w.ListKeyWord->item(99)->setText(hitCondition);
-        // The browser is warm and the page loaded once, so the phase is what is measured.
+        // The browser is warm and the page loaded once, so the phase is what is measured; its hits
+        // are new again.
         w.patrol()->CheckPage(address);
+        w.List3->clear();
         QElapsedTimer clock;
         m_meter.start();
         clock.start();
@@ -246,6 +248,7 @@ public:
         measure(u"link following, 50 links into the page"_s, repetitions,
             [&] { return check(plain, page(u"toc.html"_s), u"@ 節"_s, true); });
         if (!quick) {
+            const int mailRepetitions = std::max(1, repetitions / 2);
             const QList<std::pair<QString, QString>> mailTo {
                 {u"FROM"_s, u"korvani@example.test"_s}, {u"TO"_s, u"bench@example.test"_s}};
             auto with = [&](QList<std::pair<QString, QString>> extra) {
@@ -255,17 +258,17 @@ public:
             // A silent server is given up after 8 s here; the program's own limit is 60 s.
             mail::testing::setTimeouts(20000, 8000);
             const QString silent = with({{u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_silentSmtp.port)}});
-            measure(u"hit mail, server never speaks"_s, 1,
+            measure(u"hit mail, server never speaks"_s, mailRepetitions,
                 [&] { return check(silent, page(u"small.html"_s), u"大阪"_s, false); });
             mail::testing::reset();
             const QString slow = with({{u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_slowSmtp.port)}});
-            measure(u"hit mail, server answers after 5 s"_s, 1,
+            measure(u"hit mail, server answers after 5 s"_s, mailRepetitions,
                 [&] { return check(slow, page(u"small.html"_s), u"大阪"_s, false); });
             mail::testing::setTimeouts(20000, 8000);
             const QString pop = with({{u"SMTP_SERVER"_s, u"127.0.0.1:1"_s}, {u"CHECK2"_s, u"1"_s},
                 {u"POP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_silentPop.port)}, {u"POP_ACCOUNT"_s, u"u"_s},
                 {u"POP_PASSWORD"_s, u"p"_s}});
-            measure(u"POP login, server never speaks"_s, 1,
+            measure(u"POP login, server never speaks"_s, mailRepetitions,
                 [&] { return check(pop, page(u"small.html"_s), u"大阪"_s, false); });
             mail::testing::reset();
         }
