@@ -223,70 +223,38 @@ void Patrol::FollowLinks()
     }
 }
 
-void Patrol::CheckPage(const QString &address)
+LoadResult Patrol::waitForPage(qint64 start)
 {
-    if (m_abandoned)
-        return;
     Browser &browser = *m_w.browser;
-    const bool target = !m_following;
-    if (target)
-        m_linkSource.reset();
-    ++m_mailToken;
-    m_mailPending = false;
-    m_mail = {};
-    const qint64 start = m_seconds();
-    Visit visit;
-    visit.address = address;
-    visit.target = target;
-    QStringList pieces;
-    QString body;
-
-    m_w.LaStatus->setText(address + u" 接続中... "_s);
-    if (!pumpAndGoOn())
-        return;
-    browser.setVisible(false);
-    browser.navigate(address);
-    browser.setVisible(true);
-    const quint64 navigation = browser.navigationCount();
-    if (!pumpAndGoOn())
-        return;
     while (browser.busy()) {
         // Sleeps until the browser or anything else has news instead of spinning.
         pump::waitForEvents(kPollMs);
         if (m_abandoned)
-            return;
+            return {};
         if (m_seconds() - start > kLoadLimitSeconds) {
             browser.quit();
             break;
         }
     }
-    LoadResult result = browser.loadResult();
-    if (m_abandoned)
-        return;
-    // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
-    auto ours = [&] { return browser.navigationCount() == navigation; };
-    if (!ours())
-        result.failure = LoadResult::Failure::NoDocument;
-    if (result.documentArrived()) {
-        // A page of many thousand lines takes a while at each of these; the window answers
-        // in between.
-        QString text;
-        step([&] { text = browser.bodyInnerText(); });
-        if (!pumpAndGoOn())
-            return;
-        step([&] { text = width::narrow(text); });
-        if (!pumpAndGoOn())
-            return;
-        if (ours())
-            step([&] { pieces = PageText::cut(text); });
-        if (!pumpAndGoOn())
-            return;
-    }
-    // A page that did not arrive is named by the address asked for, never by what is on screen.
-    const QString name = result.documentArrived() && ours() ? browser.locationName() : address;
-    if (m_abandoned)
-        return;
-    m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + name + u"]"_s);
+    return browser.loadResult();
+}
+
+bool Patrol::readPieces(QStringList &pieces)
+{
+    // A page of many thousand lines takes a while at each of these; the window answers in between.
+    QString text;
+    step([&] { text = m_w.browser->bodyInnerText(); });
+    if (!pumpAndGoOn())
+        return false;
+    step([&] { text = width::narrow(text); });
+    if (!pumpAndGoOn())
+        return false;
+    step([&] { pieces = PageText::cut(text); });
+    return pumpAndGoOn();
+}
+
+bool Patrol::examineLines(const QStringList &pieces, QString &body, Visit &visit)
+{
     m_pendingRows.clear();
     m_w.List1->clear();
     m_w.List1->hide();
@@ -304,39 +272,87 @@ void Patrol::CheckPage(const QString &address)
             visit.newHits += hit ? 1 : 0;
         });
         if (!pumpBetweenLines())
-            return;
+            return false;
     }
     flushRows();
     if (m_abandoned)
-        return;
+        return false;
     m_w.List1->show();
+    return true;
+}
+
+void Patrol::finishCheck(Visit &visit)
+{
+    if (m_mail.attempted) {
+        const QString failure = m_mail.failure.section(u'\n', 0, 0).trimmed();
+        const QString popFailure = m_mail.popFailure.section(u'\n', 0, 0).trimmed();
+        if (!failure.isEmpty()) {
+            clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
+            m_mailTrouble = mailFailedText(failure, !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty());
+        } else {
+            m_mailTrouble = popFailure.isEmpty() ? QString() : popFailedText(popFailure);
+        }
+        visit.mail = failure.isEmpty() ? Visit::Mail::Sent : Visit::Mail::Failed;
+        visit.mailFailure = failure;
+        visit.popFailure = popFailure;
+    }
+    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
+    visit.when = QDateTime::currentDateTime();
+    // One line per visit for whoever keeps the program's output (the journal under systemd).
+    std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
+    if (visit.target)
+        m_health->record(visit, [this] { return !m_abandoned; });
+}
+
+void Patrol::CheckPage(const QString &address)
+{
+    if (m_abandoned)
+        return;
+    Browser &browser = *m_w.browser;
+    Visit visit;
+    visit.address = address;
+    visit.target = !m_following;
+    if (visit.target)
+        m_linkSource.reset();
+    ++m_mailToken;
+    m_mailPending = false;
+    m_mail = {};
+    const qint64 start = m_seconds();
+
+    m_w.LaStatus->setText(address + u" 接続中... "_s);
+    if (!pumpAndGoOn())
+        return;
+    browser.setVisible(false);
+    browser.navigate(address);
+    browser.setVisible(true);
+    const quint64 navigation = browser.navigationCount();
+    if (!pumpAndGoOn())
+        return;
+    visit.load = waitForPage(start);
+    if (m_abandoned)
+        return;
+    QStringList pieces;
+    if (visit.load.documentArrived() && browser.navigationCount() == navigation && !readPieces(pieces))
+        return;
+    // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
+    if (browser.navigationCount() != navigation) {
+        visit.load.failure = LoadResult::Failure::NoDocument;
+        pieces.clear();
+    }
+    // A page that did not arrive is named by the address asked for, never by what is on screen.
+    const QString name = visit.load.documentArrived() ? browser.locationName() : address;
+    if (m_abandoned)
+        return;
+    m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + name + u"]"_s);
+    QString body;
+    if (!examineLines(pieces, body, visit))
+        return;
     if (!body.isEmpty())
         step([&] { SendHitMail(body); });
     if (m_abandoned)
         return;
-    if (m_mail.attempted) {
-        const QString firstLine = m_mail.failure.section(u'\n', 0, 0).trimmed();
-        if (!m_mail.failure.isEmpty()) {
-            clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
-            m_mailTrouble = mailFailedText(firstLine, !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty());
-        } else {
-            m_mailTrouble = m_mail.popFailure.isEmpty() ? QString() : popFailedText(m_mail.popFailure.trimmed());
-        }
-    }
-    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
-    if (target && result.documentArrived() && ours())
+    if (visit.target && visit.load.documentArrived() && browser.navigationCount() == navigation)
         m_linkSource = navigation;
-
-    visit.when = QDateTime::currentDateTime();
-    visit.load = result;
-    if (m_mail.attempted) {
-        visit.mail = m_mail.failure.isEmpty() ? Visit::Mail::Sent : Visit::Mail::Failed;
-        visit.mailFailure = m_mail.failure.section(u'\n', 0, 0);
-        visit.popFailure = m_mail.popFailure.section(u'\n', 0, 0);
-    }
-    // One line per visit for whoever keeps the program's output (the journal under systemd).
-    std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
-    if (target)
-        m_health->record(visit, [this] { return !m_abandoned; });
+    finishCheck(visit);
     pump::doEvents();
 }

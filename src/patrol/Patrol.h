@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+struct LoadResult;
+struct Visit;
 class ConditionList;
 class HistoryIndex;
 class TargetHealth;
@@ -55,6 +57,12 @@ public:
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
 
 private:
+    // The steps of a page check; false when the window closed meanwhile.
+    LoadResult waitForPage(qint64 start);
+    bool readPieces(QStringList &pieces);
+    bool examineLines(const QStringList &pieces, QString &body, Visit &visit);
+    void finishCheck(Visit &visit);
+
     bool pumpAndGoOn();
     // Lets window messages run between two lines, at most every few milliseconds: a pass of the
     // event loop costs far more than a line. Rows listed so far reach List1 first.
