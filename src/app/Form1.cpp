@@ -4,6 +4,7 @@
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "mail/Module1.h"
 #include "patrol/Browser.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
@@ -12,6 +13,8 @@
 #include "platform/FileStore.h"
 #include "platform/QuitSignals.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/Twips.h"
+#include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
 #include "survey/Survey.h"
 
@@ -32,14 +35,11 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using Ui::label;
+using Ui::place;
+using Ui::twips;
 
 namespace {
-
-// Positions are given in twips; 15 twips make one pixel at 96 dpi, and Qt scales from there.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 QFont jpFont(bool proportional, bool bold = false)
 {
@@ -72,24 +72,9 @@ QIcon makeWindowIcon()
     return icon;
 }
 
-template<typename W> W *place(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
-{
-    QLabel *l = place<QLabel>(parent, name, geometry);
-    l->setText(text);
-    return l;
-}
-
 // A label that is sized to its text: a layout resizes it whenever the text changes, leaving its
 // left edge where it is.
-QLabel *autoSizeLabel(QWidget *parent, const char *name, QPoint at, int room)
+QLabel *autoSizeLabel(QWidget *parent, const QString &name, QPoint at, int room)
 {
     auto *box = new QWidget(parent);
     box->setGeometry(QRect(at, QSize(room, 1)));
@@ -97,7 +82,7 @@ QLabel *autoSizeLabel(QWidget *parent, const char *name, QPoint at, int room)
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSizeConstraint(QLayout::SetFixedSize);
     auto *l = new QLabel(box);
-    l->setObjectName(QString::fromUtf8(name));
+    l->setObjectName(name);
     lay->addWidget(l);
     return l;
 }
@@ -153,7 +138,7 @@ Form1::~Form1() = default;
 
 QString Form1::settingsFolder() const
 {
-    return m_settingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_settingsFolder;
+    return m_settingsFolder.isEmpty() ? SettingsLocation::folder() : m_settingsFolder;
 }
 
 void Form1::buildMenus()
@@ -170,13 +155,14 @@ void Form1::buildMenus()
 
 void Form1::buildControls()
 {
+    setFont(Ui::windowFont(font()));
     auto *client = new QWidget(this);
     client->setObjectName(u"client"_s);
     setCentralWidget(client);
     client->installEventFilter(this);
 
     for (int i = 0; i < 2; ++i) {
-        QPushButton *b = place<QPushButton>(client, i == 0 ? "cmd動作制御_0" : "cmd動作制御_1",
+        QPushButton *b = place<QPushButton>(client, i == 0 ? u"cmd動作制御_0"_s : u"cmd動作制御_1"_s,
             i == 0 ? twips(15, 30, 615, 495) : twips(660, 30, 615, 495));
         b->setProperty("index", i);
         const QSize picture = i == 0 ? QSize(31, 31) : QSize(32, 32);
@@ -187,12 +173,12 @@ void Form1::buildControls()
     }
     cmd動作制御[0]->setEnabled(false);
 
-    cmdRun = place<QPushButton>(client, "cmdRun", twips(1515, 150, 1215, 315));
+    cmdRun = place<QPushButton>(client, u"cmdRun"_s, twips(1515, 150, 1215, 315));
     cmdRun->setText(u"強制実行"_s);
 
-    Label5 = label(client, "Label5", u"対象URL(ダブルクリックで変更)"_s, twips(3630, 270, 2610, 255));
+    Label5 = label(client, u"Label5"_s, u"対象URL(ダブルクリックで変更)"_s, twips(3630, 270, 2610, 255));
 
-    Label7 = label(client, "Label7", u"次のチェックまであと"_s, twips(4230, 255, 3855, 375));
+    Label7 = label(client, u"Label7"_s, u"次のチェックまであと"_s, twips(4230, 255, 3855, 375));
     Label7->setAlignment(Qt::AlignRight | Qt::AlignTop);
     Label7->setFont(jpFont(true, true));
     QPalette blue = Label7->palette();
@@ -200,15 +186,15 @@ void Form1::buildControls()
     Label7->setPalette(blue);
     Label7->setAutoFillBackground(false);
 
-    LaCountDown = autoSizeLabel(client, "LaCountDown", twips(8145, 270, 255, 195).topLeft(), 200);
+    LaCountDown = autoSizeLabel(client, u"LaCountDown"_s, twips(8145, 270, 255, 195).topLeft(), 200);
     LaCountDown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     LaCountDown->setFont(jpFont(true, true));
     LaCountDown->setPalette(blue);
     LaCountDown->setAutoFillBackground(false);
 
-    Label3 = label(client, "Label3", u"送信履歴"_s, twips(9675, 270, 2175, 375));
+    Label3 = label(client, u"Label3"_s, u"送信履歴"_s, twips(9675, 270, 2175, 375));
 
-    cmdList3Clear = place<QPushButton>(client, "cmdList3Clear", twips(10515, 150, 1095, 375));
+    cmdList3Clear = place<QPushButton>(client, u"cmdList3Clear"_s, twips(10515, 150, 1095, 375));
     cmdList3Clear->setText(u"履歴消去"_s);
 
     WebBrowser1 = m_browser.get();
@@ -218,19 +204,19 @@ void Form1::buildControls()
         view->setGeometry(twips(-15, 525, 3615, 4485));
     }
 
-    ListURL = place<QListWidget>(client, "ListURL", twips(3615, 510, 6015, 1230));
+    ListURL = place<QListWidget>(client, u"ListURL"_s, twips(3615, 510, 6015, 1230));
     ListURL->setFont(jpFont(true));
 
-    Label2 = label(client, "Label2", u"抜き出されたテキスト"_s, twips(3630, 1815, 5895, 375));
+    Label2 = label(client, u"Label2"_s, u"抜き出されたテキスト"_s, twips(3630, 1815, 5895, 375));
 
-    List1 = place<ExtentListWidget>(client, "List1", twips(3615, 2040, 6015, 2985));
+    List1 = place<ExtentListWidget>(client, u"List1"_s, twips(3615, 2040, 6015, 2985));
     List1->setFont(jpFont(false));
     // Every row is one line in one font; pages run to many thousands of rows.
     List1->setUniformItemSizes(true);
 
-    Label1 = label(client, "Label1", u"送信本文"_s, twips(3660, 5190, 5895, 375));
+    Label1 = label(client, u"Label1"_s, u"送信本文"_s, twips(3660, 5190, 5895, 375));
 
-    Text1 = place<QPlainTextEdit>(client, "Text1", twips(3645, 5385, 6000, 1830));
+    Text1 = place<QPlainTextEdit>(client, u"Text1"_s, twips(3645, 5385, 6000, 1830));
     Text1->setReadOnly(true);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette yellow = Text1->palette();
@@ -238,24 +224,29 @@ void Form1::buildControls()
     yellow.setColor(QPalette::Text, Qt::black);
     Text1->setPalette(yellow);
 
-    Label4 = label(client, "Label4", u"検索単語(ダブルクリックで変更）"_s, twips(30, 5175, 2565, 300));
+    Label4 = label(client, u"Label4"_s, u"検索単語(ダブルクリックで変更）"_s, twips(30, 5175, 2565, 300));
 
-    ListKeyWord = place<QListWidget>(client, "ListKeyWord", twips(0, 5385, 3615, 1815));
+    ListKeyWord = place<QListWidget>(client, u"ListKeyWord"_s, twips(0, 5385, 3615, 1815));
     ListKeyWord->setFont(jpFont(false));
 
-    List3 = place<QListWidget>(client, "List3", twips(9675, 510, 1935, 6690));
+    List3 = place<QListWidget>(client, u"List3"_s, twips(9675, 510, 1935, 6690));
     List3->setFont(jpFont(false));
+    // One line each in one font, and no sideways scrolling (the tooltip shows a line whole): the
+    // list need not measure every entry, which for thousands of long lines took seconds at every
+    // new hit.
+    List3->setUniformItemSizes(true);
+    List3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Picture1 = place<QWidget>(client, "Picture1", twips(0, 7215, 11640, 405));
+    Picture1 = place<QWidget>(client, u"Picture1"_s, twips(0, 7215, 11640, 405));
     auto *strip = new QHBoxLayout(Picture1);
-    strip->setContentsMargins(240 / 15, 15 / 15, 0, 0);
+    strip->setContentsMargins(Ui::twipsToPixels(240), Ui::twipsToPixels(15), 0, 0);
     LaStatus = new QLabel(Picture1);
     LaStatus->setObjectName(u"LaStatus"_s);
     strip->addWidget(LaStatus, 0, Qt::AlignLeft | Qt::AlignTop);
     strip->addStretch(1);
 
     // Scratch list of the shut-down sequence: below the client area and never shown.
-    List4 = place<SortedListBox>(client, "List4", twips(135, 7785, 495, 240));
+    List4 = place<SortedListBox>(client, u"List4"_s, twips(135, 7785, 495, 240));
     List4->hide();
 
     Timer1 = new QTimer(this);
@@ -275,7 +266,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     // Only the status strip follows the window: its width and its bottom edge.
     if (watched == centralWidget() && event->type() == QEvent::Resize && Picture1) {
         const QSize s = centralWidget()->size();
-        Picture1->setGeometry(0, s.height() - 405 / 15, s.width(), 405 / 15);
+        const int strip = Ui::twipsToPixels(405);
+        Picture1->setGeometry(0, s.height() - strip, s.width(), strip);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -333,8 +325,10 @@ bool Form1::Form_Unload()
         return true;
     m_unloaded = true;
     Timer1->stop();
-    // A page check waiting in a nested loop must not go on to list or mail after this.
+    // A page check waiting in a nested loop must not go on to list or mail after this, and no
+    // mail on its way may hold the end up.
     m_patrol->abandon();
+    Module1::cancelAll();
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     if (ini.commit())

@@ -31,7 +31,7 @@ public:
     explicit Form1(std::unique_ptr<Browser> browser = nullptr, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // The settings folder is the executable's unless a test names another, before showing.
+    // The settings folder is SettingsLocation's unless a test names another, before showing.
     void setSettingsFolder(const QString &folder) { m_settingsFolder = folder; }
     QString settingsFolder() const;
 

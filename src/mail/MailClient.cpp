@@ -2,6 +2,8 @@
 
 #include "mail/MailMessage.h"
 #include "mail/MailServer.h"
+#include "mail/Redact.h"
+#include "platform/Socket.h"
 
 #include <QByteArrayList>
 #include <QDateTime>
@@ -35,8 +37,7 @@ Limits &limits()
 
 void initCurlOnce()
 {
-    static std::once_flag flag;
-    std::call_once(flag, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    initialize();
 }
 
 // What the client was doing when the exchange ended; it names the failure.
@@ -142,6 +143,59 @@ size_t onRead(char *buffer, size_t size, size_t count, void *user)
     return size_t(n);
 }
 
+int onSocket(void *user, curl_socket_t socket, curlsocktype)
+{
+    static_cast<TransferControl *>(user)->setSocket(qintptr(socket));
+    return CURL_SOCKOPT_OK;
+}
+
+// Runs the transfer in a loop that cancel() can wake at once; without a control, plainly.
+CURLcode perform(CURL *curl, TransferControl *control)
+{
+    if (!control)
+        return curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, onSocket);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, control);
+    CURLM *multi = curl_multi_init();
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    curl_multi_add_handle(multi, curl);
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    if (control->attach(multi)) {
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                result = CURLE_FAILED_INIT;
+                break;
+            }
+            bool done = false;
+            int left = 0;
+            while (CURLMsg *msg = curl_multi_info_read(multi, &left)) {
+                if (msg->msg == CURLMSG_DONE) {
+                    result = msg->data.result;
+                    done = true;
+                }
+            }
+            if (done || control->cancelled())
+                break;
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            if (control->cancelled())
+                break;
+        }
+        control->detach();
+    }
+    // Taking a cancelled transfer out still says QUIT and waits for the answer, which a silent
+    // server never gives: cut the line first, so that nothing is waited for.
+    if (control->cancelled()) {
+        if (control->socket() >= 0)
+            net::shutdownBoth(control->socket());
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 1L);
+    }
+    curl_multi_remove_handle(multi, curl);
+    curl_multi_cleanup(multi);
+    return control->cancelled() ? CURLE_ABORTED_BY_CALLBACK : result;
+}
+
 QString replyText(const QByteArray &reply)
 {
     QString text = QString::fromUtf8(reply);
@@ -162,6 +216,8 @@ QString failureText(CURLcode code, const Exchange &ex)
 {
     const QString reply = replyText(ex.errorReply);
     switch (code) {
+    case CURLE_ABORTED_BY_CALLBACK:
+        return cancelledText();
     case CURLE_COULDNT_RESOLVE_HOST:
         return u"サーバー名が見つかりませんでした。"_s;
     case CURLE_COULDNT_CONNECT:
@@ -239,8 +295,43 @@ void setCommonOptions(
 
 } // namespace
 
+void initialize()
+{
+    static std::once_flag flag;
+    std::call_once(flag, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void TransferControl::cancel()
+{
+    const std::lock_guard lock(m_mutex);
+    m_cancelled.store(true);
+    if (m_multi)
+        curl_multi_wakeup(static_cast<CURLM *>(m_multi));
+}
+
+bool TransferControl::attach(void *multi)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_cancelled.load())
+        return false;
+    m_multi = multi;
+    return true;
+}
+
+void TransferControl::detach()
+{
+    // Under the lock: cancel() must never wake a loop that has been taken down.
+    const std::lock_guard lock(m_mutex);
+    m_multi = nullptr;
+}
+
+QString cancelledText()
+{
+    return u"終了のため中断しました。"_s;
+}
+
 QString SendMail(const QString &server, const QString &recipients, const QString &sender, const QString &subject,
-    const QString &body, const QString &reserved)
+    const QString &body, const QString &reserved, TransferControl *control)
 {
     Q_UNUSED(reserved);
     if (server.trimmed().isEmpty()) {
@@ -248,7 +339,7 @@ QString SendMail(const QString &server, const QString &recipients, const QString
     }
     const std::optional<MailServer> target = parseMailServer(server, Protocol::Smtp);
     if (!target) {
-        return u"SMTPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(server);
+        return u"SMTPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(withoutPassword(server));
     }
     const QString from = sender.trimmed();
     if (from.isEmpty()) {
@@ -299,12 +390,12 @@ QString SendMail(const QString &server, const QString &recipients, const QString
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
     }
 
-    const CURLcode code = curl_easy_perform(c);
+    const CURLcode code = perform(c, control);
     return code == CURLE_OK ? QString() : failureText(code, ex);
 }
 
 QVariant RcvMail(const QString &server, const QString &account, const QString &password, const QString &command,
-    const QString &workingFolder)
+    const QString &workingFolder, TransferControl *control)
 {
     Q_UNUSED(workingFolder);
     if (server.trimmed().isEmpty()) {
@@ -312,7 +403,7 @@ QVariant RcvMail(const QString &server, const QString &account, const QString &p
     }
     std::optional<MailServer> target = parseMailServer(server, Protocol::Pop3);
     if (!target) {
-        return QString(u"POPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(server));
+        return QString(u"POPサーバーの指定が正しくありません。 "_s + withoutLineBreaks(withoutPassword(server)));
     }
     if (command.trimmed().compare(u"STAT"_s, Qt::CaseInsensitive) != 0) {
         return QString(u"このPOPコマンドには対応していません。 "_s + withoutLineBreaks(command));
@@ -348,7 +439,7 @@ QVariant RcvMail(const QString &server, const QString &account, const QString &p
         curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "STAT");
         // STAT answers on one line; without this curl would wait for a multi-line listing.
         curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
-        code = curl_easy_perform(c);
+        code = perform(c, control);
         statReply = ex.lastReply;
         // Dropping the handle here sends QUIT while ex is still alive for the debug callback.
     }

@@ -3,22 +3,54 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
+#include <mutex>
+
 // The SMTP and POP3 client the mail routines call. Both calls block until the server has
 // answered or a time-out has run out; neither throws or shows anything.
 namespace mail {
 
-// Sends one message. recipients is a tab-separated list; every address gets its own RCPT TO
+// Sets up the transfer library. Call it once, early in main(), before any other thread starts;
+// the calls below do it themselves when it has not been done.
+void initialize();
+
+// Lets another thread end a transfer at once, without waiting for a time-out.
+class TransferControl
+{
+public:
+    // Thread-safe. The transfer ends with a failure as soon as it notices, within milliseconds.
+    void cancel();
+    bool cancelled() const { return m_cancelled.load(); }
+
+    // Used by the transfer itself: what cancel() has to wake. False when already cancelled.
+    bool attach(void *multi);
+    void detach();
+    // The connection's socket, so that a cancelled transfer can cut it before saying goodbye.
+    void setSocket(qintptr socket) { m_socket = socket; }
+    qintptr socket() const { return m_socket; }
+
+private:
+    std::atomic<bool> m_cancelled {false};
+    std::mutex m_mutex;
+    void *m_multi = nullptr;
+    qintptr m_socket = -1;
+};
+
+// Sends one message; it may run on any thread. recipients is a tab-separated list; every address gets its own RCPT TO
 // and the To header lists them all. The sixth text is accepted for the caller's sake and not
 // used. Returns "" on success, otherwise a short Japanese sentence naming what failed,
 // followed by the server's reply line when the server gave one.
 QString SendMail(const QString &server, const QString &recipients, const QString &sender, const QString &subject,
-    const QString &body, const QString &reserved);
+    const QString &body, const QString &reserved, TransferControl *control = nullptr);
 
 // Logs in to the POP3 server and runs one command; only STAT is supported. On success the
 // result holds a QStringList (STAT: message count and size), on failure a single QString
 // with the failure sentence. The folder is part of the call; nothing is kept there.
 QVariant RcvMail(const QString &server, const QString &account, const QString &password, const QString &command,
-    const QString &workingFolder);
+    const QString &workingFolder, TransferControl *control = nullptr);
+
+// The answer of a transfer ended by TransferControl::cancel().
+QString cancelledText();
 
 // Limits of every connection: 20 s to connect, 60 s for the whole exchange.
 inline constexpr int kConnectTimeoutMs = 20000;

@@ -5,6 +5,8 @@
 #include "patrol/ConditionList.h"
 #include "patrol/HistoryIndex.h"
 #include "patrol/PageText.h"
+#include "patrol/TargetHealth.h"
+#include "patrol/Visit.h"
 #include "platform/AppTitle.h"
 #include "platform/MessagePump.h"
 #include "platform/Width.h"
@@ -15,16 +17,20 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QWidget>
 
+#include <cstdio>
 #include <exception>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A step that fails is left out and the page check goes on with the next one.
+// Work that can run out of memory on a huge page or mail is left out when it does, and the page
+// check goes on with the next step.
 template<typename F> void step(F &&f)
 {
     try {
@@ -45,6 +51,8 @@ qint64 monotonicSeconds()
 
 // How long one poll of a loading page sleeps at most when no event wakes it.
 constexpr int kPollMs = 50;
+// How often window messages run while lines are examined.
+constexpr int kLinePumpMs = 8;
 
 } // namespace
 
@@ -53,6 +61,7 @@ Patrol::Patrol(const PatrolWidgets &widgets, QObject *parent)
     , m_w(widgets)
     , m_conditions(new ConditionList(widgets.ListKeyWord, this))
     , m_history(new HistoryIndex(widgets.List3, this))
+    , m_health(new TargetHealth(widgets.ListURL, widgets.settingsFolder, this))
     , m_seconds(monotonicSeconds)
 { }
 
@@ -68,8 +77,25 @@ void Patrol::abandon()
 
 bool Patrol::pumpAndGoOn()
 {
+    flushRows();
     pump::doEvents();
+    m_sincePump.start();
     return !m_abandoned;
+}
+
+bool Patrol::pumpBetweenLines()
+{
+    if (m_sincePump.isValid() && m_sincePump.elapsed() < kLinePumpMs)
+        return !m_abandoned;
+    return pumpAndGoOn();
+}
+
+void Patrol::flushRows()
+{
+    if (m_pendingRows.isEmpty())
+        return;
+    m_w.List1->addItems(m_pendingRows);
+    m_pendingRows.clear();
 }
 
 bool Patrol::MatchCondition(QStringView line, quint8 mode)
@@ -80,7 +106,7 @@ bool Patrol::MatchCondition(QStringView line, quint8 mode)
 bool Patrol::RecordNewHit(const QString &line, QString &body)
 {
     if (m_history->contains(line)) {
-        pump::doEvents();
+        pumpBetweenLines();
         return false;
     }
     body += line + u"\r\n"_s;
@@ -89,53 +115,63 @@ bool Patrol::RecordNewHit(const QString &line, QString &body)
     return true;
 }
 
+QString Patrol::mailFailedText(const QString &reason, bool keptForNextTime)
+{
+    return u"送信失敗: "_s + reason + (keptForNextTime ? u"（次にその行が現れたときに送り直します）"_s : QString());
+}
+
+QString Patrol::popFailedText(const QString &reason)
+{
+    return u"POPログイン失敗: "_s + reason + u"（メールは送りました）"_s;
+}
+
 void Patrol::SendHitMail(const QString &pendingBody)
 {
     clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
     Browser &browser = *m_w.browser;
     QString body = pendingBody;
     QString subject;
-    step([&] {
-        const QString top = ini.GetSetting(Keys::TopLine);
-        if (top == u"1")
-            body = browser.locationName() + u"\r\n"_s + body;
-        else if (top == u"2")
-            body = browser.locationUrl() + u"\r\n"_s + body;
-    });
+    // Each read of the page lets window messages run, and the window may close in one.
+    const QString top = ini.GetSetting(Keys::TopLine);
+    if (top == u"1")
+        body = browser.locationName() + u"\r\n"_s + body;
+    else if (top == u"2")
+        body = browser.locationUrl() + u"\r\n"_s + body;
     if (m_abandoned)
         return;
-    step([&] {
-        const QString end = ini.GetSetting(Keys::EndLine);
-        if (end == u"1")
-            body += u"--\r\n"_s + browser.documentTitle();
-        else if (end == u"2")
-            body += u"--\r\n"_s + browser.locationUrl();
-    });
+    const QString end = ini.GetSetting(Keys::EndLine);
+    if (end == u"1")
+        body += u"--\r\n"_s + browser.documentTitle();
+    else if (end == u"2")
+        body += u"--\r\n"_s + browser.locationUrl();
     if (m_abandoned)
         return;
-    step([&] {
-        const QString choice = ini.GetSetting(Keys::Subject);
-        if (choice == u"0")
-            subject = browser.documentTitle();
-        else if (choice == u"1")
-            subject = u"[KVS]"_s;
-    });
+    const QString choice = ini.GetSetting(Keys::Subject);
+    if (choice == u"0")
+        subject = browser.documentTitle();
+    else if (choice == u"1")
+        subject = u"[KVS]"_s;
     if (m_abandoned)
         return;
-    step([&] { m_w.Text1->setPlainText(body); });
-    step([&] {
-        if (ini.GetSetting(Keys::Check2) == u"1")
-            Module1::PopLogin(u"STAT"_s);
-    });
-    // From here on the mail is out of our hands: no event runs until the send has ended.
+    m_w.Text1->setPlainText(body);
+    const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
+    // The transfers run on a worker while window messages go on; a closing window ends them, and
+    // abandon() then takes the mail's lines out of the history.
+    const auto goOn = [this] { return !m_abandoned; };
+    m_mail.attempted = true;
+    if (popFirst)
+        m_mail.popFailure = Module1::PopLogin(u"STAT"_s, goOn);
+    if (m_abandoned)
+        return;
+    const QString failure = Module1::SmtpSend(body, subject, goOn);
+    if (m_abandoned)
+        return;
+    m_mail.failure = failure;
     m_mailPending = false;
-    step([&] {
-        const QString failure = Module1::SmtpSend(body, subject);
-        // With a server configured a failure is passing, so the lines are kept for their next
-        // appearance instead of being taken as sent. Without one there is nothing to wait for.
-        if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
-            m_history->removeMail(m_mailToken);
-    });
+    // With a server configured a failure is passing, so the lines are kept for their next
+    // appearance instead of being taken as sent. Without one there is nothing to wait for.
+    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+        m_history->removeMail(m_mailToken);
 }
 
 namespace {
@@ -156,23 +192,30 @@ bool mayFollow(const QString &pageUrl, const QString &target)
 
 void Patrol::FollowLinks()
 {
-    if (m_abandoned)
+    if (m_abandoned || m_following)
         return;
     Browser &browser = *m_w.browser;
+    // Only the page a target's check has just loaded leads anywhere. After a failed load the
+    // browser may still show an earlier page, a linked one even, whose links are never read.
+    const std::optional<quint64> source = std::exchange(m_linkSource, std::nullopt);
+    if (!source || browser.navigationCount() != *source)
+        return;
     // Read in one go: a page with thousands of links must not cost one engine round trip each.
-    const std::optional<QList<BrowserLink>> links = browser.links();
-    if (!links || links->isEmpty() || m_abandoned)
+    std::optional<QList<BrowserLink>> links;
+    step([&] { links = browser.links(); });
+    if (!links || links->isEmpty() || m_abandoned || browser.navigationCount() != *source)
         return;
     const QString pageUrl = browser.locationUrl();
     QStringList targets;
-    for (const BrowserLink &link : *links) {
-        if (link.text.isEmpty())
-            continue;
-        bool hit = false;
-        step([&] { hit = MatchCondition(link.text, Conditions::LinkMode); });
-        if (hit && !link.href.isEmpty() && mayFollow(pageUrl, link.href))
-            targets.append(link.href);
-    }
+    step([&] {
+        for (const BrowserLink &link : std::as_const(*links)) {
+            if (!link.text.isEmpty() && !link.href.isEmpty() && mayFollow(pageUrl, link.href)
+                && MatchCondition(link.text, Conditions::LinkMode))
+                targets.append(link.href);
+        }
+    });
+    m_following = true;
+    const auto done = qScopeGuard([this] { m_following = false; });
     for (const QString &target : std::as_const(targets)) {
         if (m_abandoned)
             return;
@@ -180,68 +223,136 @@ void Patrol::FollowLinks()
     }
 }
 
+LoadResult Patrol::waitForPage(qint64 start)
+{
+    Browser &browser = *m_w.browser;
+    while (browser.busy()) {
+        // Sleeps until the browser or anything else has news instead of spinning.
+        pump::waitForEvents(kPollMs);
+        if (m_abandoned)
+            return {};
+        if (m_seconds() - start > kLoadLimitSeconds) {
+            browser.quit();
+            break;
+        }
+    }
+    return browser.loadResult();
+}
+
+bool Patrol::readPieces(QStringList &pieces)
+{
+    // A page of many thousand lines takes a while at each of these; the window answers in between.
+    QString text;
+    step([&] { text = m_w.browser->bodyInnerText(); });
+    if (!pumpAndGoOn())
+        return false;
+    step([&] { text = width::narrow(text); });
+    if (!pumpAndGoOn())
+        return false;
+    step([&] { pieces = PageText::cut(text); });
+    return pumpAndGoOn();
+}
+
+bool Patrol::examineLines(const QStringList &pieces, QString &body, Visit &visit)
+{
+    m_pendingRows.clear();
+    m_w.List1->clear();
+    m_w.List1->hide();
+    for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
+        bool hit = false;
+        const QString line = PageText::trimSpaces(pieces[i]);
+        if (line.isEmpty())
+            continue;
+        step([&] {
+            hit = MatchCondition(line, Conditions::PageMode);
+            if (hit)
+                hit = RecordNewHit(line, body);
+            m_pendingRows.append(PageText::entry(hit, int(i), line));
+            ++visit.lines;
+            visit.newHits += hit ? 1 : 0;
+        });
+        if (!pumpBetweenLines())
+            return false;
+    }
+    flushRows();
+    if (m_abandoned)
+        return false;
+    m_w.List1->show();
+    return true;
+}
+
+void Patrol::finishCheck(Visit &visit)
+{
+    if (m_mail.attempted) {
+        const QString failure = m_mail.failure.section(u'\n', 0, 0).trimmed();
+        const QString popFailure = m_mail.popFailure.section(u'\n', 0, 0).trimmed();
+        if (!failure.isEmpty()) {
+            clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
+            m_mailTrouble = mailFailedText(failure, !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty());
+        } else {
+            m_mailTrouble = popFailure.isEmpty() ? QString() : popFailedText(popFailure);
+        }
+        visit.mail = failure.isEmpty() ? Visit::Mail::Sent : Visit::Mail::Failed;
+        visit.mailFailure = failure;
+        visit.popFailure = popFailure;
+    }
+    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
+    visit.when = QDateTime::currentDateTime();
+    // One line per visit for whoever keeps the program's output (the journal under systemd).
+    std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
+    if (visit.target)
+        m_health->record(visit, [this] { return !m_abandoned; });
+}
+
 void Patrol::CheckPage(const QString &address)
 {
     if (m_abandoned)
         return;
     Browser &browser = *m_w.browser;
+    Visit visit;
+    visit.address = address;
+    visit.target = !m_following;
+    if (visit.target)
+        m_linkSource.reset();
     ++m_mailToken;
     m_mailPending = false;
+    m_mail = {};
     const qint64 start = m_seconds();
-    QString text;
-    QStringList pieces;
-    QString body;
 
-    step([&] { m_w.LaStatus->setText(address + u" 接続中... "_s); });
+    m_w.LaStatus->setText(address + u" 接続中... "_s);
     if (!pumpAndGoOn())
         return;
-    step([&] {
-        browser.setVisible(false);
-        browser.navigate(address);
-        browser.setVisible(true);
-    });
+    browser.setVisible(false);
+    browser.navigate(address);
+    browser.setVisible(true);
+    const quint64 navigation = browser.navigationCount();
     if (!pumpAndGoOn())
         return;
-    while (browser.busy()) {
-        // Sleeps until the browser or anything else has news instead of spinning.
-        pump::waitForEvents(kPollMs);
-        if (m_abandoned)
-            return;
-        if (m_seconds() - start > kLoadLimitSeconds) {
-            step([&] { browser.quit(); });
-            break;
-        }
-    }
-    step([&] { text = browser.bodyInnerText(); });
+    visit.load = waitForPage(start);
     if (m_abandoned)
         return;
-    step([&] { text = width::narrow(text); });
-    step([&] { pieces = PageText::cut(text); });
-    step([&] { m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + browser.locationName() + u"]"_s); });
+    QStringList pieces;
+    if (visit.load.documentArrived() && browser.navigationCount() == navigation && !readPieces(pieces))
+        return;
+    // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
+    if (browser.navigationCount() != navigation) {
+        visit.load.failure = LoadResult::Failure::NoDocument;
+        pieces.clear();
+    }
+    // A page that did not arrive is named by the address asked for, never by what is on screen.
+    const QString name = visit.load.documentArrived() ? browser.locationName() : address;
     if (m_abandoned)
         return;
-    step([&] {
-        m_w.List1->clear();
-        m_w.List1->hide();
-    });
-    for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
-        bool hit = false;
-        QString line;
-        step([&] { line = PageText::trimSpaces(pieces[i]); });
-        if (line.isEmpty())
-            continue;
-        step([&] { hit = MatchCondition(line, Conditions::PageMode); });
-        if (hit)
-            step([&] { hit = RecordNewHit(line, body); });
-        step([&] { m_w.List1->addItem(PageText::entry(hit, int(i), line)); });
-        if (!pumpAndGoOn())
-            return;
-    }
-    step([&] { m_w.List1->show(); });
+    m_w.window->setWindowTitle(AppTitle::get() + u" ["_s + name + u"]"_s);
+    QString body;
+    if (!examineLines(pieces, body, visit))
+        return;
     if (!body.isEmpty())
         step([&] { SendHitMail(body); });
     if (m_abandoned)
         return;
-    step([&] { m_w.LaStatus->setText(u"巡回完了"_s); });
+    if (visit.target && visit.load.documentArrived() && browser.navigationCount() == navigation)
+        m_linkSource = navigation;
+    finishCheck(visit);
     pump::doEvents();
 }

@@ -2,14 +2,20 @@
 
 #include "patrol/PatrolWidgets.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
+struct LoadResult;
+struct Visit;
 class ConditionList;
 class HistoryIndex;
+class TargetHealth;
 
 // One page examined as the user sees it: loaded in the browser, its lines listed and tested,
 // the new hits recorded in the sent history and mailed. Runs on the user-interface thread and
@@ -26,7 +32,8 @@ public:
     // True when the line was not in the history and has been added to it and to the body.
     bool RecordNewHit(const QString &line, QString &body);
     void SendHitMail(const QString &body);
-    // Examines, one level deep, the targets of the links of the loaded page whose text hits.
+    // Examines, one level deep, the targets of the links whose text hits, on the page that the
+    // check of a target has just loaded; after a failed load it follows nothing.
     void FollowLinks();
 
     // The window is closing: every wait ends, nothing more is loaded, listed or mailed. Lines of
@@ -38,17 +45,51 @@ public:
     // A page that is still loading after more than this many whole seconds is given up.
     static constexpr int kLoadLimitSeconds = 15;
 
+    // Which targets work and which fail, shown on their rows.
+    TargetHealth &health() const { return *m_health; }
+
+    // What the status strip shows once a page check is over: "巡回完了", or the failure of the
+    // last mail until a mail goes out again.
+    static QString mailFailedText(const QString &reason, bool keptForNextTime);
+    static QString popFailedText(const QString &reason);
+
     // Only tests use these.
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
 
 private:
+    // The steps of a page check; false when the window closed meanwhile.
+    LoadResult waitForPage(qint64 start);
+    bool readPieces(QStringList &pieces);
+    bool examineLines(const QStringList &pieces, QString &body, Visit &visit);
+    void finishCheck(Visit &visit);
+
     bool pumpAndGoOn();
+    // Lets window messages run between two lines, at most every few milliseconds: a pass of the
+    // event loop costs far more than a line. Rows listed so far reach List1 first.
+    bool pumpBetweenLines();
+    void flushRows();
 
     PatrolWidgets m_w;
     ConditionList *m_conditions;
     HistoryIndex *m_history;
+    TargetHealth *m_health;
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
     bool m_mailPending = false;
     bool m_abandoned = false;
+    // Set while linked pages are examined: their checks never lead further.
+    bool m_following = false;
+    // The navigation whose page a target's check examined; only its links may be followed.
+    std::optional<quint64> m_linkSource;
+    // How the mail of the page at hand went, and what the status strip says until the next one.
+    struct MailOutcome
+    {
+        bool attempted = false;
+        QString failure;
+        QString popFailure;
+    } m_mail;
+    QString m_mailTrouble;
+    // Rows of List1 not added yet: the list fills hidden, so they go in by the batch.
+    QStringList m_pendingRows;
+    QElapsedTimer m_sincePump;
 };

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWebEngineCertificateError>
 #include <QWebEngineHttpRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
@@ -24,10 +25,14 @@ constexpr int startLimitMs = 3000;
 // Reads run in a world of their own, so page scripts that replace Array or String cannot break them.
 constexpr quint32 readWorld = QWebEngineScript::ApplicationWorld;
 
-// Without a scheme the engine would load an empty page over the current one; refuse it instead.
+// Without a scheme the engine would load an empty page over the current one, and other schemes
+// are no pages to patrol ("javascript:" would even run in the page on screen): refuse them.
 bool loadable(const QUrl &url)
 {
-    return url.isValid() && !url.isRelative();
+    if (!url.isValid() || url.isRelative())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == u"http" || scheme == u"https" || scheme == u"file";
 }
 
 // Targets typed as "www.example.co.jp/news" or "127.0.0.1:8080/" were always loaded as web
@@ -50,6 +55,10 @@ QUrl targetUrl(const QString &address)
     return web.isValid() && hostLike ? web : url;
 }
 
+// The isolated world's own mark on a document: the navigation that brought it. Pages cannot see
+// or change it. A document that carries no mark yet arrived after the last navigation began.
+constexpr auto kDocumentMark = "window.korvaniNavigation";
+
 } // namespace
 
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
@@ -71,8 +80,18 @@ void SilentPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
         QWebEnginePage::javaScriptAlert(securityOrigin, msg);
 }
 
+QString SilentPage::leavePageQuestion()
+{
+    return QCoreApplication::translate(
+        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
+
 bool SilentPage::javaScriptConfirm(const QUrl &securityOrigin, const QString &msg)
 {
+    // The engine asks before leaving a page that wants to keep its visitor; "stay" would refuse
+    // every later navigation and hold the patrol on that page for good.
+    if (msg == leavePageQuestion())
+        return true;
     return !m_silent && QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
 }
 
@@ -151,14 +170,18 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
     m_view = new QWebEngineView(parent);
     m_view->setPage(m_page);
 
-    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
-    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
-    // A crashed renderer never reports the end of its load.
-    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
-        m_busy = false;
-        m_engineLoading = false;
-        m_awaitingStart = false;
-    });
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
+    // A crashed renderer never reports the end of its load, and its document is gone.
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+        [this](QWebEnginePage::RenderProcessTerminationStatus, int exitCode) {
+            m_busy = false;
+            m_engineLoading = false;
+            m_awaitingStart = false;
+            m_startWatch.stop();
+            m_visit.rendererEnded = true;
+            m_visit.engineCode = exitCode;
+        });
 
     m_startWatch.setSingleShot(true);
     m_startWatch.setInterval(startLimitMs);
@@ -166,6 +189,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
         if (m_awaitingStart) {
             m_awaitingStart = false;
             m_busy = false;
+            m_visit.ended = true;
         }
     });
 }
@@ -190,6 +214,33 @@ void WebEngineBrowser::setVisible(bool visible)
         m_view->setVisible(visible);
 }
 
+bool WebEngineBrowser::beginNavigation(const QUrl &url)
+{
+    ++m_navigations;
+    const bool documentOnScreen = !documentGone();
+    m_visit = Visit {};
+    if (!m_page || !loadable(url)) {
+        m_visit.refused = true;
+        m_visit.ended = true;
+        m_awaitingStart = false;
+        m_startWatch.stop();
+        m_busy = false;
+        return false;
+    }
+    // Another place in the page that is on screen: the engine moves there without a load.
+    const QUrl current = m_page->url();
+    const bool sameDocument = url.hasFragment() && !m_engineLoading && documentOnScreen
+        && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
+    // Marks the document on screen before the navigation can replace it. Script runs on the
+    // page's own thread in the order sent, so the mark lands before any read sent later; the new
+    // document comes only after a round trip to the server.
+    const quint64 mark = sameDocument ? m_navigations : 0;
+    m_page->runJavaScript(QStringLiteral("%1 = %2;").arg(QLatin1String(kDocumentMark)).arg(mark), readWorld);
+    if (sameDocument)
+        m_visit.sameDocumentTarget = url;
+    return true;
+}
+
 void WebEngineBrowser::startLoading()
 {
     // Busy from this call on: the engine reports the start only later, and a poll in between
@@ -205,21 +256,23 @@ void WebEngineBrowser::startLoading()
 void WebEngineBrowser::navigate(const QString &address)
 {
     const QUrl url = targetUrl(address);
-    if (!m_page || !loadable(url)) {
-        m_busy = false;
+    if (!beginNavigation(url))
         return;
-    }
     startLoading();
+    const bool alreadyThere = m_visit.sameDocumentTarget.isValid() && m_page->url() == url;
     m_page->load(url);
+    // Moving to the place the page is already at changes nothing the engine would report.
+    if (alreadyThere)
+        endSameDocument();
 }
 
 void WebEngineBrowser::navigate2(const QString &address, const QByteArray &postData, const QString &headerLine)
 {
     const QUrl url(address);
-    if (!m_page || !loadable(url)) {
-        m_busy = false;
+    if (!beginNavigation(url))
         return;
-    }
+    // A post always loads a new document.
+    m_visit.sameDocumentTarget = QUrl();
     QWebEngineHttpRequest request(url, QWebEngineHttpRequest::Post);
     request.setPostData(postData);
     const QString line = headerLine.trimmed();
@@ -232,6 +285,8 @@ void WebEngineBrowser::navigate2(const QString &address, const QByteArray &postD
 
 void WebEngineBrowser::quit()
 {
+    if (m_busy)
+        m_visit.quit = true;
     m_awaitingStart = false;
     m_startWatch.stop();
     m_busy = false;
@@ -242,25 +297,130 @@ void WebEngineBrowser::quit()
         m_page->triggerAction(QWebEnginePage::Stop);
 }
 
-void WebEngineBrowser::onLoadStarted()
+void WebEngineBrowser::endSameDocument()
 {
-    m_engineLoading = true;
+    if (!m_awaitingStart)
+        return;
     m_awaitingStart = false;
     m_startWatch.stop();
-    m_busy = true;
+    m_busy = false;
+    m_visit.ended = true;
 }
 
-void WebEngineBrowser::onLoadFinished()
+void WebEngineBrowser::onUrlChanged(const QUrl &url)
 {
+    if (m_visit.sameDocumentTarget.isValid() && url == m_visit.sameDocumentTarget)
+        endSameDocument();
+}
+
+LoadResult::Failure WebEngineBrowser::failureOf(int errorCode, int errorDomain)
+{
+    using F = LoadResult::Failure;
+    if (errorDomain == QWebEngineLoadingInfo::CertificateErrorDomain || (errorCode <= -200 && errorCode > -300))
+        return F::Certificate;
+    switch (errorCode) {
+    case -105: // name not resolved
+    case -137: // name resolution failed
+        return F::NameNotResolved;
+    case -7: // timed out
+    case -100: // connection closed
+    case -101: // connection reset
+    case -102: // connection refused
+    case -103: // connection aborted
+    case -104: // connection failed
+    case -106: // no network
+    case -109: // address unreachable
+    case -118: // connection timed out
+    case -324: // empty response
+        return F::ConnectionFailed;
+    case -107: // TLS handshake failed
+    case -113: // no common TLS version or cipher
+        return F::Certificate;
+    case -3: // aborted: a download, an empty answer, or replaced by another navigation
+        return F::NoDocument;
+    case -300: // invalid address
+    case -301: // scheme not allowed
+    case -302: // unknown scheme
+    case -312: // unsafe port
+        return F::Refused;
+    default:
+        break;
+    }
+    return errorDomain == QWebEngineLoadingInfo::DnsErrorDomain ? F::NameNotResolved : F::Other;
+}
+
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        m_engineLoading = true;
+        m_awaitingStart = false;
+        m_startWatch.stop();
+        // A real load after all: the target was no place in the page on screen.
+        m_visit.sameDocumentTarget = QUrl();
+        m_busy = true;
+        return;
+    }
     m_engineLoading = false;
-    // Until our navigation has started, an end reported belongs to the load it replaced.
-    if (!m_awaitingStart)
-        m_busy = false;
+    // Until our navigation has started, an end reported belongs to the load it replaced; after a
+    // quit() it belongs to the load given up.
+    if (m_awaitingStart || !m_busy)
+        return;
+    m_busy = false;
+    m_visit.ended = true;
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+        // The server answered, with whatever status: its page is the document.
+        m_visit.httpStatus = info.errorCode();
+    } else if (info.status() != QWebEngineLoadingInfo::LoadSucceededStatus) {
+        m_visit.failure = failureOf(info.errorCode(), info.errorDomain());
+        m_visit.engineCode = info.errorCode();
+    }
+}
+
+bool WebEngineBrowser::documentGone() const
+{
+    return m_visit.refused || m_visit.rendererEnded || m_visit.failure != LoadResult::Failure::None;
+}
+
+LoadResult WebEngineBrowser::loadResult()
+{
+    LoadResult r;
+    r.httpStatus = m_visit.httpStatus;
+    r.engineCode = m_visit.engineCode;
+    r.complete = m_visit.ended && !m_visit.quit;
+    if (m_visit.refused) {
+        r.failure = LoadResult::Failure::Refused;
+        return r;
+    }
+    if (m_visit.rendererEnded) {
+        r.failure = LoadResult::Failure::RendererEnded;
+        return r;
+    }
+    if (m_visit.failure != LoadResult::Failure::None) {
+        r.failure = m_visit.failure;
+        return r;
+    }
+    // Success, an answer with an error status, or a wait given up: only the document on screen
+    // can say whether it is the one this navigation brought.
+    const std::optional<QVariant> mine = evaluate(guarded(QStringLiteral("true")));
+    if (!mine || !mine->toBool()) {
+        r.failure = m_visit.quit || !m_visit.ended ? LoadResult::Failure::TimedOut : LoadResult::Failure::NoDocument;
+        // From now on nothing on screen passes for this navigation's page.
+        m_visit.failure = r.failure;
+    }
+    return r;
+}
+
+QString WebEngineBrowser::guarded(const QString &expression) const
+{
+    return QStringLiteral("(function() { var mark = %1; if (%2 === undefined) %2 = mark; "
+                          "if (%2 !== mark) return null; return (%3); })()")
+        .arg(m_navigations)
+        .arg(QLatin1String(kDocumentMark), expression);
 }
 
 std::optional<QVariant> WebEngineBrowser::evaluate(const QString &script)
 {
-    if (!m_page)
+    if (!m_page || documentGone())
         return std::nullopt;
     // Window messages run while we wait: this object may be gone when the answer comes, so the
     // answer goes to a state of its own and nothing of this object is touched after the wait.
@@ -292,14 +452,39 @@ std::optional<QString> WebEngineBrowser::evaluateText(const QString &script)
 
 QString WebEngineBrowser::bodyInnerText()
 {
-    const std::optional<QString> text = evaluateText(
-        QStringLiteral("(function() { var b = document.body; return b ? String(b.innerText) : null; })()"));
-    return text ? crLfLines(*text) : QString();
+    // The text of a large page comes over in pieces, with window messages running in between:
+    // one answer of several megabytes would hold the window for a noticeable moment.
+    constexpr int kPiece = 1 << 18;
+    const std::optional<QVariant> length = evaluate(
+        guarded(QStringLiteral("(function() { var b = document.body; if (!b) return null; "
+                               "window.korvaniText = String(b.innerText); return window.korvaniText.length; })()")));
+    if (!length || !length->isValid() || length->isNull())
+        return QString();
+    const qsizetype total = qsizetype(length->toDouble());
+    QString text;
+    text.reserve(total + total / 16);
+    bool afterCr = false;
+    for (qsizetype at = 0; at < total; at += kPiece) {
+        const std::optional<QString> piece = evaluateText(
+            guarded(QStringLiteral("typeof window.korvaniText === 'string' ? window.korvaniText.substr(%1, %2) : null")
+                        .arg(at)
+                        .arg(kPiece)));
+        if (!piece)
+            return QString();
+        for (QChar c : *piece) {
+            if (c == u'\n' && !afterCr)
+                text += u'\r';
+            text += c;
+            afterCr = c == u'\r';
+        }
+    }
+    evaluate(guarded(QStringLiteral("delete window.korvaniText")));
+    return text;
 }
 
 QString WebEngineBrowser::documentTitle()
 {
-    return evaluateText(QStringLiteral("String(document.title)")).value_or(QString());
+    return evaluateText(guarded(QStringLiteral("String(document.title)"))).value_or(QString());
 }
 
 QString WebEngineBrowser::locationName()
@@ -310,12 +495,12 @@ QString WebEngineBrowser::locationName()
 
 QString WebEngineBrowser::locationUrl()
 {
-    return m_page ? m_page->url().toString() : QString();
+    return m_page && !documentGone() ? m_page->url().toString() : QString();
 }
 
 std::optional<int> WebEngineBrowser::linkCount()
 {
-    const std::optional<QVariant> value = evaluate(QStringLiteral("document.links.length"));
+    const std::optional<QVariant> value = evaluate(guarded(QStringLiteral("document.links.length")));
     if (!value)
         return std::nullopt;
     bool ok = false;
@@ -328,19 +513,20 @@ std::optional<int> WebEngineBrowser::linkCount()
 std::optional<QString> WebEngineBrowser::linkText(int i)
 {
     return evaluateText(
-        QStringLiteral("(function() { var a = document.links[%1]; return a ? String(a.outerText) : null; })()").arg(i));
+        guarded(QStringLiteral("(function() { var a = document.links[%1]; return a ? String(a.outerText) : null; })()")
+                    .arg(i)));
 }
 
 std::optional<QString> WebEngineBrowser::linkHref(int i)
 {
-    return evaluateText(
-        QStringLiteral("(function() { var a = document.links[%1]; return a ? String(a.href) : null; })()").arg(i));
+    return evaluateText(guarded(
+        QStringLiteral("(function() { var a = document.links[%1]; return a ? String(a.href) : null; })()").arg(i)));
 }
 
 std::optional<QList<BrowserLink>> WebEngineBrowser::links()
 {
-    const std::optional<QVariant> value = evaluate(QStringLiteral(
-        "Array.prototype.map.call(document.links, function(a) { return [String(a.outerText), String(a.href)]; })"));
+    const std::optional<QVariant> value = evaluate(guarded(QStringLiteral(
+        "Array.prototype.map.call(document.links, function(a) { return [String(a.outerText), String(a.href)]; })")));
     if (!value || value->typeId() != QMetaType::QVariantList)
         return std::nullopt;
     QList<BrowserLink> result;

@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 #include <QWebEnginePage>
 
+class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -20,6 +22,9 @@ public:
 
     void setSilent(bool silent) { m_silent = silent; }
     bool isSilent() const { return m_silent; }
+
+    // The engine's own question before a page that asks for it is left.
+    static QString leavePageQuestion();
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -58,6 +63,8 @@ public:
     void navigate2(const QString &address, const QByteArray &postData, const QString &headerLine) override;
     bool busy() const override { return m_busy; }
     void quit() override;
+    LoadResult loadResult() override;
+    quint64 navigationCount() const override { return m_navigations; }
 
     QString bodyInnerText() override;
     QString documentTitle() override;
@@ -75,10 +82,31 @@ public:
     // How long one read of the document may wait for the engine.
     void setReadTimeout(int ms) { m_readTimeoutMs = ms; }
 
+    // The engine's error number and domain as a failure of a visit.
+    static LoadResult::Failure failureOf(int errorCode, int errorDomain);
+
 private:
+    // What the engine has told about the navigation under way.
+    struct Visit
+    {
+        bool refused = false;
+        bool ended = false;
+        bool quit = false;
+        bool rendererEnded = false;
+        LoadResult::Failure failure = LoadResult::Failure::None;
+        int httpStatus = 0;
+        int engineCode = 0;
+        QUrl sameDocumentTarget;
+    };
+
+    bool beginNavigation(const QUrl &url);
     void startLoading();
-    void onLoadStarted();
-    void onLoadFinished();
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onUrlChanged(const QUrl &url);
+    void endSameDocument();
+    bool documentGone() const;
+    // The expression evaluated on the document of the last navigation only; null on any other.
+    QString guarded(const QString &expression) const;
     std::optional<QVariant> evaluate(const QString &script);
     std::optional<QString> evaluateText(const QString &script);
 
@@ -90,4 +118,6 @@ private:
     bool m_busy = false;
     bool m_awaitingStart = false;
     bool m_engineLoading = false;
+    quint64 m_navigations = 0;
+    Visit m_visit;
 };

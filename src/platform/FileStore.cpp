@@ -42,10 +42,12 @@ std::optional<QByteArray> readAll(const QString &path)
     return f.readAll();
 }
 
-bool writeAtomically(const QString &path, const QByteArray &bytes)
+bool writeAtomically(const QString &path, const QByteArray &bytes, Privacy privacy)
 {
-    const QFileDevice::Permissions perms
-        = QFile::exists(path) ? QFile::permissions(path) : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QFileDevice::Permissions perms = QFile::exists(path) ? QFile::permissions(path) : ownerOnly;
+    if (privacy == Privacy::Secret && (perms & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        perms = ownerOnly;
     QSaveFile f(path);
     f.setDirectWriteFallback(false);
     if (!f.open(QIODevice::WriteOnly))

@@ -24,10 +24,12 @@ Stamp stamp(const QString &path);
 // The file's bytes; nothing when it is missing or cannot be read.
 std::optional<QByteArray> readAll(const QString &path);
 
+enum class Privacy { Keep, Secret };
+
 // Writes to a temporary file in the same folder, flushes it to the disk and renames it over the
 // target, so a crash leaves the old file or the new one. A new file gets mode 0600, an existing
-// one keeps its mode.
-bool writeAtomically(const QString &path, const QByteArray &bytes);
+// one keeps its mode, except that a Secret one that group or others may read gets 0600.
+bool writeAtomically(const QString &path, const QByteArray &bytes, Privacy privacy = Privacy::Keep);
 
 // Whether writeAtomically() could replace the file now: its folder takes a new file, and an
 // existing file is not read-only.

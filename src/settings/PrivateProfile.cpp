@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <iterator>
+
 namespace {
 
 const QByteArray kCrLf = QByteArrayLiteral("\r\n");
@@ -184,6 +186,7 @@ PrivateProfile PrivateProfile::parse(QByteArrayView bytes)
     } else {
         text = bytes.toByteArray();
     }
+    std::vector<Line> lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
     while (start < n) {
@@ -198,22 +201,58 @@ PrivateProfile PrivateProfile::parse(QByteArrayView bytes)
             i += eolLen;
         }
         p.classify(line);
-        p.m_lines.push_back(std::move(line));
+        lines.push_back(std::move(line));
         start = i;
     }
+    p.regroup(std::move(lines));
     return p;
+}
+
+void PrivateProfile::regroup(std::vector<Line> lines)
+{
+    m_sections.clear();
+    m_sectionIndex.clear();
+    m_sections.emplace_back();
+    for (Line &line : lines) {
+        if (line.kind == Kind::Section) {
+            if (!m_sectionIndex.contains(line.name)) // the first of duplicate sections is the one found
+                m_sectionIndex.insert(line.name, m_sections.size());
+            m_sections.emplace_back();
+            m_sections.back().afterLastKey = 1;
+        }
+        Section &sec = m_sections.back();
+        if (line.kind == Kind::Key) {
+            if (!sec.keys.contains(line.name))
+                sec.keys.insert(line.name, sec.lines.size());
+            sec.afterLastKey = sec.lines.size() + 1;
+        }
+        sec.lines.push_back(std::move(line));
+    }
+}
+
+PrivateProfile::Line *PrivateProfile::lastLine()
+{
+    for (auto it = m_sections.rbegin(); it != m_sections.rend(); ++it) {
+        if (!it->lines.empty())
+            return &it->lines.back();
+    }
+    return nullptr;
 }
 
 QByteArray PrivateProfile::serialize() const
 {
     QByteArray out;
     qsizetype total = 0;
-    for (const Line &l : m_lines)
-        total += l.text.size() + l.eol.size();
+    for (const Section &sec : m_sections) {
+        for (const Line &l : sec.lines)
+            total += l.text.size() + l.eol.size();
+    }
     out.reserve(total);
-    for (const Line &l : m_lines) {
-        out.append(l.text);
-        out.append(l.eol);
+    for (const Section &sec : m_sections) {
+        for (const Line &l : sec.lines) {
+            out.append(l.text);
+            out.append(l.eol);
+        }
     }
     if (!m_utf16)
         return out;
@@ -229,28 +268,22 @@ QByteArray PrivateProfile::serialize() const
     return wide;
 }
 
-qsizetype PrivateProfile::findSection(const QByteArray &folded) const
+const PrivateProfile::Section *PrivateProfile::findSection(QByteArrayView section) const
 {
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind == Kind::Section && m_lines[i].name == folded)
-            return static_cast<qsizetype>(i);
-    }
-    return -1;
+    const auto found = m_sectionIndex.constFind(fold(trimmed(section)));
+    return found == m_sectionIndex.constEnd() ? nullptr : &m_sections[*found];
 }
 
 std::optional<QByteArray> PrivateProfile::value(QByteArrayView section, QByteArrayView key) const
 {
-    const qsizetype s = findSection(fold(trimmed(section)));
-    if (s < 0)
+    const Section *sec = findSection(section);
+    if (!sec)
         return std::nullopt;
-    const QByteArray k = fold(trimmed(key));
-    for (size_t i = static_cast<size_t>(s) + 1; i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
-        const Line &l = m_lines[i];
-        if (l.kind != Kind::Key || l.name != k)
-            continue;
-        return unquoted(trimmed(QByteArrayView(l.text).sliced(l.valueStart))).toByteArray();
-    }
-    return std::nullopt;
+    const auto found = sec->keys.constFind(fold(trimmed(key)));
+    if (found == sec->keys.constEnd())
+        return std::nullopt;
+    const Line &l = sec->lines[*found];
+    return unquoted(trimmed(QByteArrayView(l.text).sliced(l.valueStart))).toByteArray();
 }
 
 void PrivateProfile::setValue(QByteArrayView section, QByteArrayView key, QByteArrayView value)
@@ -268,33 +301,60 @@ void PrivateProfile::setValue(QByteArrayView section, QByteArrayView key, QByteA
         classify(l);
         return l;
     };
+    // A name of odd bytes can make a written line read as something else; then the lines are
+    // sorted anew, exactly as the next read of the file would.
+    auto regroupAll = [this] {
+        std::vector<Line> all;
+        for (Section &s : m_sections)
+            std::move(s.lines.begin(), s.lines.end(), std::back_inserter(all));
+        regroup(std::move(all));
+    };
 
-    const qsizetype s = findSection(fold(sec));
-    if (s < 0) {
-        if (!m_lines.empty() && m_lines.back().eol.isEmpty())
-            m_lines.back().eol = kCrLf;
+    const QByteArray k = fold(keyName);
+    const auto foundSection = m_sectionIndex.constFind(fold(sec));
+    if (foundSection == m_sectionIndex.constEnd()) {
+        if (Line *last = lastLine(); last && last->eol.isEmpty())
+            last->eol = kCrLf;
         QByteArray header("[");
         header.append(sec);
         header.append(']');
-        m_lines.push_back(newLine(std::move(header)));
-        m_lines.push_back(newLine(std::move(keyLine)));
+        Section added;
+        added.lines.push_back(newLine(std::move(header)));
+        added.lines.push_back(newLine(std::move(keyLine)));
+        const Line &head = added.lines[0];
+        const Line &body = added.lines[1];
+        if (head.kind != Kind::Section || head.name != fold(sec) || body.kind != Kind::Key || body.name != k) {
+            m_sections.push_back(std::move(added));
+            regroupAll();
+            return;
+        }
+        added.keys.insert(k, 1);
+        added.afterLastKey = 2;
+        m_sectionIndex.insert(head.name, m_sections.size());
+        m_sections.push_back(std::move(added));
         return;
     }
 
-    const QByteArray k = fold(keyName);
-    size_t insertAt = static_cast<size_t>(s) + 1;
-    for (size_t i = static_cast<size_t>(s) + 1; i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
-        Line &l = m_lines[i];
-        if (l.kind != Kind::Key)
-            continue;
-        if (l.name == k) {
-            l.text = std::move(keyLine);
-            classify(l);
-            return;
-        }
-        insertAt = i + 1;
+    Section &s = m_sections[*foundSection];
+    const auto foundKey = s.keys.constFind(k);
+    if (foundKey != s.keys.constEnd()) {
+        Line &l = s.lines[*foundKey];
+        l.text = std::move(keyLine);
+        classify(l);
+        if (l.kind != Kind::Key || l.name != k)
+            regroupAll();
+        return;
     }
-    if (m_lines[insertAt - 1].eol.isEmpty())
-        m_lines[insertAt - 1].eol = kCrLf;
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(std::move(keyLine)));
+    const size_t insertAt = s.afterLastKey;
+    if (s.lines[insertAt - 1].eol.isEmpty())
+        s.lines[insertAt - 1].eol = kCrLf;
+    s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(std::move(keyLine)));
+    const Line &inserted = s.lines[insertAt];
+    if (inserted.kind != Kind::Key || inserted.name != k) {
+        regroupAll();
+        return;
+    }
+    // Only lines that are no keys follow the last key line, so no key moves.
+    s.keys.insert(k, insertAt);
+    s.afterLastKey = insertAt + 1;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 
 #include <optional>
 #include <vector>
@@ -50,12 +51,28 @@ private:
         qsizetype valueStart = 0;
     };
 
+    // The lines from one section line up to the next; the first of them holds the lines before
+    // any section, which are never found.
+    struct Section
+    {
+        std::vector<Line> lines;
+        // Where each key name first stands, and where a new key goes: after the last key line.
+        QHash<QByteArray, size_t> keys;
+        size_t afterLastKey = 0;
+    };
+
     void classify(Line &line) const;
     QByteArray fold(QByteArrayView name) const;
-    qsizetype findSection(const QByteArray &folded) const;
     qsizetype findByte(QByteArrayView s, char c, qsizetype from = 0) const;
+    // Sorts the lines into sections and indexes them, as a fresh read would.
+    void regroup(std::vector<Line> lines);
+    const Section *findSection(QByteArrayView section) const;
+    Line *lastLine();
 
-    std::vector<Line> m_lines;
+    // Sections by name (the first of duplicates), so that a file of tens of thousands of keys
+    // costs one lookup per read or write rather than a walk through it.
+    std::vector<Section> m_sections;
+    QHash<QByteArray, size_t> m_sectionIndex;
     bool m_utf16 = false;
     // The last byte of a UTF-16LE file of odd length: half a unit, kept as the file's end.
     QByteArray m_oddByte;

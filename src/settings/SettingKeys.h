@@ -38,10 +38,26 @@ inline constexpr SettingKey PopServer {kMail, "POP_SERVER"_L1, ""_L1};
 inline constexpr SettingKey PopAccount {kMail, "POP_ACCOUNT"_L1, ""_L1};
 inline constexpr SettingKey PopPassword {kMail, "POP_PASSWORD"_L1, ""_L1};
 inline constexpr SettingKey RirekiSuu {kMail, "RIREKISUU"_L1, "500"_L1};
+// Failed visits of one target in a row after which an alert mail goes out; "0" or no whole number
+// from 1 to 1000 is off.
+inline constexpr SettingKey ErrorMail {kMail, "ERRORMAIL"_L1, "0"_L1};
 
 inline constexpr ListKey Keyword {"KEYWORD"_L1, "KEY"_L1};
 inline constexpr ListKey Url {"URL"_L1, "URL"_L1};
 inline constexpr ListKey Rireki {"RIREKI"_L1, "TEXT"_L1};
+
+// ERRORMAIL as a number of failed visits: a whole number from 1 to 1000, otherwise 0 (off).
+inline int errorMailThreshold(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 4)
+        return 0;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return 0;
+    }
+    const int n = text.toInt();
+    return n >= 1 && n <= 1000 ? n : 0;
+}
 
 // Slots of the condition and target lists.
 inline constexpr int kListSlots = 100;

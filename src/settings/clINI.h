@@ -9,9 +9,10 @@
 #include <optional>
 #include <vector>
 
-// The settings file "KVN.ini" beside the executable. A routine makes one object, uses it for all
-// its reads and writes, and drops it. Its writes become visible together when it is dropped (or
-// at commit()); its own reads see them before. Nothing here throws or shows anything.
+// The settings file "KVN.ini" in the folder that SettingsLocation decides, or in the folder given
+// (an empty one means the same). A routine makes one object, uses it for all its reads and writes,
+// and drops it. Its writes become visible together when it is dropped (or at commit()); its own
+// reads see them before. Nothing here throws or shows anything.
 class clINI
 {
 public:
@@ -52,6 +53,9 @@ private:
 
     void sync();
     QByteArray toFile(const QString &text) const;
+    QString storedValue(const SettingKey &k) const;
+    // A password stored in the file makes it the user's alone at the next write.
+    bool holdsPassword() const;
 
     QString m_path;
     std::optional<PrivateProfile> m_doc;

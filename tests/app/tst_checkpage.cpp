@@ -6,6 +6,7 @@
 #include "mail/Module1.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
+#include "patrol/WebEngineBrowser.h"
 #include "settings/clINI.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,15 +32,21 @@ private Q_SLOTS:
     void japanesePage_mailedOnceThenOnlyNewLines();
     void pageThatNeverEnds_givesUpAndExaminesPartialText();
     void linkOnlyCondition_leadsToLinkedPage();
+    void slowMailServer_windowGoesOnAndTheHitArrives();
+    void badTargetAfterLinkedPage_examinesAndFollowsNothing_data();
+    void badTargetAfterLinkedPage_examinesAndFollowsNothing();
 
 private:
     QList<maildecode::Parsed> mailsTo(const QString &address) const;
     void writePage(const QString &name, const QString &html);
     QStringList rows(QListWidget *l) const;
 
+    QStringList requested() const;
+
     QTemporaryDir m_pages;
     QProcess m_server;
     int m_port = 0;
+    int m_tlsPort = 0;
     QString m_run;
     int m_base = 0;
 };
@@ -48,12 +56,22 @@ void TestCheckPage::initTestCase()
     m_run = qEnvironmentVariable("KORVANI_MAIL_RUN");
     m_base = qEnvironmentVariableIntValue("KORVANI_MAIL_PORT_BASE");
     QVERIFY2(!m_run.isEmpty() && m_base > 0, "run through ctest: the mail servers are a fixture");
-    m_server.start(u"/usr/bin/python3"_s,
-        {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--pages"_s, m_pages.path()});
+    QStringList arguments {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--pages"_s,
+        m_pages.path(), u"--log"_s, m_pages.filePath(u"requests.log"_s)};
+    QProcess openssl;
+    openssl.start(u"openssl"_s,
+        {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
+            u"/CN=127.0.0.1"_s, u"-keyout"_s, m_pages.filePath(u"key.pem"_s), u"-out"_s,
+            m_pages.filePath(u"cert.pem"_s)});
+    QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    arguments << u"--cert"_s << m_pages.filePath(u"cert.pem"_s) << u"--key"_s << m_pages.filePath(u"key.pem"_s);
+    m_server.start(u"/usr/bin/python3"_s, arguments);
     QVERIFY(m_server.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
-    m_port = m_server.readLine().trimmed().split(' ').value(0).toInt();
-    QVERIFY(m_port > 0);
+    const QList<QByteArray> ports = m_server.readLine().trimmed().split(' ');
+    m_port = ports.value(0).toInt();
+    m_tlsPort = ports.value(1).toInt();
+    QVERIFY(m_port > 0 && m_tlsPort > 0);
 }
 
 void TestCheckPage::cleanupTestCase()
@@ -79,6 +97,14 @@ QList<maildecode::Parsed> TestCheckPage::mailsTo(const QString &address) const
         }
     }
     return found;
+}
+
+QStringList TestCheckPage::requested() const
+{
+    QFile f(m_pages.filePath(u"requests.log"_s));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void TestCheckPage::writePage(const QString &name, const QString &html)
@@ -172,7 +198,8 @@ void TestCheckPage::pageThatNeverEnds_givesUpAndExaminesPartialText()
     w.patrol()->CheckPage(u"http://127.0.0.1:%1/never?lines"_s.arg(m_port));
     const qint64 ms = t.elapsed();
     QVERIFY2(ms >= 15000 && ms < 19000, qPrintable(QString::number(ms)));
-    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    // No mail server is set: the mail fails, and the status says so.
+    QCOMPARE(w.LaStatus->text(), u"送信失敗: SMTPサーバーが設定されていません。"_s);
     QCOMPARE(rows(w.List1), QStringList {u"●000:partial text"_s});
     // No mail server is set: the hit is recorded all the same.
     QCOMPARE(rows(w.List3), QStringList {u"partial text"_s});
@@ -222,6 +249,131 @@ void TestCheckPage::linkOnlyCondition_leadsToLinkedPage()
     QCOMPARE(maildecode::decodeWords(mails[0].header("Subject")), u"[KVS]"_s);
     QCOMPARE(maildecode::decodeBody(mails[0].body), u"詳細 大阪の情報\r\n大阪の詳細\r\n"_s);
     QCOMPARE(rows(w.List3), (QStringList {u"大阪の詳細"_s, u"詳細 大阪の情報"_s}));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+// A mail server that takes most of a second over every reply: the window's one-second timer goes
+// on ticking while the mail is on its way, and the hit arrives once the server has answered.
+void TestCheckPage::slowMailServer_windowGoesOnAndTheHitArrives()
+{
+    QTemporaryDir folder;
+    const QString maildir = folder.filePath(u"slow-mail"_s);
+    QProcess server;
+    server.start(u"/usr/bin/python3"_s,
+        {QStringLiteral(KORVANI_SOURCE_DIR "/tests/mail/servers/slow_server.py"), u"--delay"_s, u"0.7"_s,
+            u"--maildir"_s, maildir});
+    QVERIFY(server.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+    const int port = server.readLine().trimmed().toInt();
+    QVERIFY(port > 0);
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(port));
+        ini.SaveSetting(u"MAIL"_s, u"FROM"_s, u"korvani@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TO"_s, u"slow@example.test"_s);
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"遅い"_s);
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    writePage(u"slow.html"_s,
+        u"<html><head><meta charset='utf-8'><title>slow</title></head><body><div>遅い便り</div><div>end</div>"
+        "</body></html>"_s);
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    int ticks = 0;
+    connect(w.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    w.patrol()->CheckPage(u"http://127.0.0.1:%1/files/slow.html"_s.arg(m_port));
+    // Seven replies of 0.7 s: the countdown went on meanwhile.
+    QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+    QVERIFY(w.LaCountDown->text().toInt() <= 3600 - 3);
+    QCOMPARE(rows(w.List3), QStringList {u"遅い便り"_s});
+    const QStringList stored = QDir(maildir + u"/new"_s).entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    w.Form_Unload();
+    Module1::testing::reset();
+    server.closeWriteChannel();
+    QVERIFY(server.waitForFinished(5000));
+}
+
+void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing_data()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("killRenderer");
+    QTest::addColumn<QString>("outcome");
+    const QString local = u"http://127.0.0.1:%1"_s.arg(m_port);
+    const QString noPage = u"ページが届きません（ダウンロードまたは空の応答）"_s;
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << false << u"接続できません"_s;
+    QTest::newRow("unsigned certificate")
+        << u"https://127.0.0.1:%1/files/top.html"_s.arg(m_tlsPort) << false << u"TLS証明書が拒否されました"_s;
+    QTest::newRow("name under .invalid") << u"http://korvani-test.invalid/"_s << false
+                                         << u"サーバー名が見つかりません"_s;
+    QTest::newRow("204") << local + u"/nocontent"_s << false << noPage;
+    QTest::newRow("attachment") << local + u"/attachment"_s << false << noPage;
+    QTest::newRow("zip") << local + u"/archive.zip"_s << false << noPage;
+    QTest::newRow("refused address") << u"no address"_s << false << u"読み込めないアドレスです"_s;
+    QTest::newRow("renderer ended") << local + u"/silent"_s << true << u"ページの表示処理が終了しました"_s;
+    QTest::newRow("never answers") << local + u"/silent"_s << false << u"応答がありません"_s;
+}
+
+// The browser shows a linked page when the next target fails: that page is neither examined
+// again under the target's address nor followed further, a second level the user never asked for.
+void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, killRenderer);
+    QFETCH(QString, outcome);
+    QTemporaryDir folder;
+    {
+        clINI ini(folder.path());
+        ini.SaveSetting(u"MAIL"_s, u"TIMERTIME"_s, u"3600"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY0"_s, u"@ 記事"_s);
+        ini.SaveSetting(u"KEYWORD"_s, u"KEY1"_s, u"深い"_s);
+        ini.SaveSetting(u"URL"_s, u"URL0"_s, u"http://127.0.0.1:%1/files/top.html"_s.arg(m_port));
+        ini.SaveSetting(u"URL"_s, u"URL1"_s, target);
+        QVERIFY(ini.commit());
+    }
+    Module1::testing::setSettingsFolder(folder.path());
+    const QString head = u"<html><head><meta charset='utf-8'><title>%1</title></head><body>"_s;
+    writePage(u"top.html"_s, head.arg(u"top"_s) + u"<div><a href='art.html'>記事</a></div><div>end</div>"_s);
+    writePage(u"art.html"_s,
+        head.arg(u"art"_s) + u"<div>記事の本文</div><div><a href='deep.html'>深い話</a></div><div>end</div>"_s);
+    writePage(u"deep.html"_s, head.arg(u"deep"_s) + u"<div>深い行</div><div>end</div>"_s);
+
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.windowTitle(), u"Korvani  1.8.0 [art]"_s);
+    const QString status = w.LaStatus->text();
+    const QStringList history = rows(w.List3);
+    QCOMPARE(history, QStringList {u"深い話"_s});
+
+    if (killRenderer) {
+        auto *browser = dynamic_cast<WebEngineBrowser *>(w.WebBrowser1);
+        QVERIFY(browser);
+        const qint64 pid = browser->page()->renderProcessPid();
+        QTimer::singleShot(1000, &w, [pid] { QProcess::execute(u"kill"_s, {u"-KILL"_s, QString::number(pid)}); });
+    }
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.ListURL->currentRow(), 1);
+    QVERIFY(rows(w.List1).isEmpty());
+    QCOMPARE(rows(w.List3), history);
+    QCOMPARE(w.windowTitle(), u"Korvani  1.8.0 ["_s + target + u"]"_s);
+    QCOMPARE(w.LaStatus->text(), status);
+    QVERIFY(!w.LaStatus->text().contains(u"art"_s));
+    QVERIFY(!requested().contains(u"/files/deep.html"_s));
+    // The target's row says why, and that it is its first failure.
+    QVERIFY2(w.ListURL->item(1)->toolTip().endsWith(u' ' + outcome + u"（1回目）"_s),
+        qPrintable(w.ListURL->item(1)->toolTip()));
+    QVERIFY(w.ListURL->item(0)->toolTip().startsWith(u"最終巡回 "_s));
     w.Form_Unload();
     Module1::testing::reset();
 }

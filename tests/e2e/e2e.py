@@ -405,6 +405,82 @@ def sigterm_mid_load(pages, folder):
     return "ended %.1f s after SIGTERM" % seconds
 
 
+def sigterm_mid_mail(pages, folder):
+    """SIGTERM while a hit mail waits on a server that never answers: the program ends within 2 s,
+    the unsent line stays out of the saved history, and the next run mails it."""
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(5)
+    held = []
+
+    def take():
+        while True:
+            try:
+                held.append(silent.accept()[0])
+            except OSError:
+                return
+
+    threading.Thread(target=take, daemon=True).start()
+    to = "midmail-%s@example.test" % TAG
+    pages.put("/notice", "お知らせ", ["送信 待ちの行"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SMTP_SERVER="127.0.0.1:%d" % silent.getsockname()[1]),
+             "KEYWORD": {"KEY0": "送信"}, "URL": {"URL0": pages.url("/notice")}, "RIREKI": {"TEXT0": "kept"}})
+    k.start()
+    try:
+        wait_until(lambda: held, 30, "the mail server was never reached")
+        time.sleep(0.5)
+        seconds, ini = k.stop(2.0)
+    finally:
+        silent.close()
+        for c in held:
+            c.close()
+    history = list(ini.get("RIREKI", {}).values())
+    check("送信 待ちの行" not in history, "the unsent line was saved as sent: %r" % history)
+    check(ini["RIREKI"].get("TEXT0") == "kept", "history: %r" % ini["RIREKI"])
+    sections = read_ini(os.path.join(folder, "KVN.ini"))
+    sections["MAIL"]["SMTP_SERVER"] = "127.0.0.1:%d" % (BASE + 25)
+    k.write(sections)
+    k.start()
+    wait_until(lambda: fixture_mails(to), 30, "the line was not mailed at the next run")
+    k.stop()
+    check([b for _, b in fixture_mails(to)] == ["送信 待ちの行\r\n"], "mails: %r" % fixture_mails(to))
+    return "ended %.1f s after SIGTERM, mailed at the next run" % seconds
+
+
+def error_alerts(pages, folder):
+    """ERRORMAIL 2: one alert mail when the target has failed twice in a row, one when it works
+    again, each visit one line on standard error, and nothing more however often it is visited."""
+    to = "alerts-%s@example.test" % TAG
+    url = pages.url("/flaky")
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, ERRORMAIL="2"), "KEYWORD": {"KEY0": "回復"}, "URL": {"URL0": url}})
+    k.start()
+    wait_until(lambda: fixture_mails(to), 30, "no alert mail arrived")
+    visits = pages.count("/flaky")
+    wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
+    check(len(fixture_mails(to)) == 1, "more than one alert: %r" % fixture_mails(to))
+    pages.put("/flaky", "復旧", ["回復しました"])
+    wait_until(lambda: len(fixture_mails(to)) >= 3, 30, "no recovery mail arrived")
+    visits = pages.count("/flaky")
+    wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
+    k.stop()
+    mails = fixture_mails(to)
+    subjects = [s for s, _ in mails]
+    check(subjects[0] == "[KVS] 巡回エラー " + url, "alert subject: %r" % subjects)
+    check("連続失敗: 2回" in mails[0][1] and "HTTPエラー 404" in mails[0][1], "alert body: %r" % mails[0][1])
+    check(sorted(subjects[1:]) == sorted(["[KVS] 巡回回復 " + url, "復旧"]), "subjects: %r" % subjects)
+    check(len(mails) == 3, "mails: %r" % subjects)
+    with open(os.path.join(folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
+        log = f.read()
+    visit_lines = [line for line in log.splitlines() if " target %s " % url in line]
+    check(len(visit_lines) >= 8, "one log line per visit: %r" % visit_lines)
+    check(any("[HTTPエラー 404]" in line for line in visit_lines), "failures not logged: %r" % visit_lines[:3])
+    check(any("[正常] lines=" in line and "mail=sent" in line for line in visit_lines), "success not logged")
+    check(log.count("alert-sent") == 2, "alerts in the log: %d" % log.count("alert-sent"))
+    return "1 alert, 1 recovery over %d visits" % len(visit_lines)
+
+
 def japanese_pages_xvfb(pages, folder):
     display = ":%d" % (90 + os.getpid() % 100)
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -418,7 +494,8 @@ def japanese_pages_xvfb(pages, folder):
 
 
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
-                                     pop_before_smtp, bad_pages, sigterm_mid_load)}
+                                     pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
+                                     error_alerts)}
 
 
 def main(names):

@@ -1,3 +1,4 @@
+#include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
@@ -5,6 +6,11 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -35,6 +41,9 @@ private Q_SLOTS:
     void popLogin_result_data();
     void popLogin_result();
     void popLogin_passesAccountAndFolder();
+    void transfer_onWorker_windowMessagesRun();
+    void goOnFalse_endsTheWaitAtOnce();
+    void cancelAll_endsWaitsAndLaterCalls();
 
 private:
     void save(const SettingKey &key, const QString &value);
@@ -174,6 +183,83 @@ void TestModule1::popLogin_passesAccountAndFolder()
     QCOMPARE(seen,
         (QStringList {u"pop3://pop.example.jp"_s, u"アカウント"_s, u"pass;word"_s, u"STAT"_s,
             QCoreApplication::applicationDirPath()}));
+}
+
+// The sender runs on a thread of its own while the caller's queued events go on running.
+void TestModule1::transfer_onWorker_windowMessagesRun()
+{
+    std::atomic<bool> release {false};
+    std::thread::id senderThread;
+    Module1::testing::setSendMail([&](auto &&...) {
+        senderThread = std::this_thread::get_id();
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return u"550 later"_s;
+    });
+    int ticks = 0;
+    QTimer tick;
+    tick.setInterval(5);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (++ticks == 5)
+            release = true;
+    });
+    tick.start();
+    QCOMPARE(Module1::SmtpSend(u"b"_s, u"s"_s), u"550 later"_s);
+    QVERIFY(ticks >= 5);
+    QVERIFY(senderThread != std::this_thread::get_id());
+    QVERIFY(Module1::waitForWorkers(5000));
+}
+
+void TestModule1::goOnFalse_endsTheWaitAtOnce()
+{
+    std::atomic<bool> release {false};
+    std::atomic<int> calls {0};
+    auto hold = [&](auto &&...) {
+        ++calls;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return QString();
+    };
+    Module1::testing::setSendMail(hold);
+    Module1::testing::setRcvMail([&](auto &&...) {
+        hold();
+        return QVariant(QStringList {});
+    });
+    int asked = 0;
+    const auto goOn = [&asked] { return ++asked < 10; };
+    QCOMPARE(Module1::SmtpSend(u"b"_s, u"s"_s, goOn), mail::cancelledText());
+    QCOMPARE(asked, 10);
+    asked = 0;
+    QCOMPARE(Module1::PopLogin(u"STAT"_s, goOn), mail::cancelledText());
+    // The workers go on until their transfer ends, and nothing waits for them.
+    QCOMPARE(calls.load(), 2);
+    QVERIFY(!Module1::waitForWorkers(50));
+    release = true;
+    QVERIFY(Module1::waitForWorkers(5000));
+}
+
+void TestModule1::cancelAll_endsWaitsAndLaterCalls()
+{
+    std::atomic<bool> release {false};
+    Module1::testing::setSendMail([&](auto &&...) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return QString();
+    });
+    QTimer::singleShot(50, this, [] { Module1::cancelAll(); });
+    QCOMPARE(Module1::SmtpSend(u"b"_s, u"s"_s), mail::cancelledText());
+    QVERIFY(Module1::ending());
+    hookSend(QString());
+    QCOMPARE(Module1::SmtpSend(u"b"_s, u"s"_s), mail::cancelledText());
+    QCOMPARE(m_send.count, 0);
+    release = true;
+    QVERIFY(Module1::waitForWorkers(5000));
+    Module1::testing::reset();
+    QVERIFY(!Module1::ending());
+    Module1::testing::setSettingsFolder(m_dir.path());
+    hookSend(QString());
+    QCOMPARE(Module1::SmtpSend(u"b"_s, u"s"_s), QString());
+    QCOMPARE(m_send.count, 1);
 }
 
 QTEST_GUILESS_MAIN(TestModule1)

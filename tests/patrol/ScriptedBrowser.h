@@ -15,12 +15,19 @@ struct ScriptedPage
     QList<BrowserLink> links;
     int busyPolls = 0; // how many busy() polls answer true after the navigation
     bool unreadable = false; // every read fails, as with a document the engine will not give
+    // How the navigation ends. A failed one leaves no document to read.
+    LoadResult::Failure failure = LoadResult::Failure::None;
+    int httpStatus = 200;
+    // False: nothing of the page has arrived while it is busy, so a quit() leaves no document.
+    bool arrivesWhileBusy = true;
+    // With a failure: reads still answer with the page shown before, as a careless browser would.
+    bool previousStaysReadable = false;
 };
 
 class ScriptedBrowser : public Browser
 {
 public:
-    // An address without a page is refused: the previous page stays, busy() is false at once.
+    // An address without a page is refused: busy() is false at once and nothing can be read.
     void addPage(const QString &address, const ScriptedPage &page) { m_pages.insert(address, page); }
 
     const QStringList &calls() const { return m_calls; }
@@ -53,8 +60,30 @@ public:
     void quit() override
     {
         m_calls.append(QStringLiteral("quit"));
+        if (m_busyLeft > 0)
+            m_quitWhileBusy = true;
         m_busyLeft = 0;
     }
+    LoadResult loadResult() override
+    {
+        m_calls.append(QStringLiteral("result"));
+        LoadResult r;
+        if (m_staleFailure != LoadResult::Failure::None) {
+            r.failure = m_staleFailure;
+            return r;
+        }
+        if (!m_loaded) {
+            r.failure = LoadResult::Failure::Refused;
+            return r;
+        }
+        r.failure = m_current.failure;
+        r.httpStatus = r.failure == LoadResult::Failure::None ? m_current.httpStatus : 0;
+        r.complete = !m_quitWhileBusy;
+        if (r.failure == LoadResult::Failure::None && m_quitWhileBusy && !m_current.arrivesWhileBusy)
+            r.failure = LoadResult::Failure::TimedOut;
+        return r;
+    }
+    quint64 navigationCount() const override { return m_navigations; }
 
     QString bodyInnerText() override { return readable() ? m_current.body : QString(); }
     QString documentTitle() override { return readable() ? m_current.title : QString(); }
@@ -63,7 +92,7 @@ public:
         const QString title = documentTitle();
         return title.isEmpty() ? locationUrl() : title;
     }
-    QString locationUrl() override { return m_current.url; }
+    QString locationUrl() override { return readable() ? m_current.url : QString(); }
 
     std::optional<int> linkCount() override
     {
@@ -95,9 +124,19 @@ public:
 private:
     void open(const QString &address)
     {
+        ++m_navigations;
+        m_quitWhileBusy = false;
+        m_staleFailure = LoadResult::Failure::None;
         const auto found = m_pages.constFind(address);
+        if (found != m_pages.constEnd() && found->previousStaysReadable) {
+            m_staleFailure = found->failure;
+            m_busyLeft = found->busyPolls;
+            return;
+        }
         if (found == m_pages.constEnd()) {
             m_busyLeft = 0;
+            m_loaded = false;
+            m_current = ScriptedPage {};
             return;
         }
         m_current = *found;
@@ -106,11 +145,18 @@ private:
             m_current.url = address;
         m_busyLeft = m_current.busyPolls;
     }
-    bool readable() const { return m_loaded && !m_current.unreadable; }
+    bool readable() const
+    {
+        return m_loaded && !m_current.unreadable && m_current.failure == LoadResult::Failure::None
+            && !(m_quitWhileBusy && !m_current.arrivesWhileBusy);
+    }
 
     QHash<QString, ScriptedPage> m_pages;
     ScriptedPage m_current;
     bool m_loaded = false;
+    bool m_quitWhileBusy = false;
+    LoadResult::Failure m_staleFailure = LoadResult::Failure::None;
+    quint64 m_navigations = 0;
     mutable int m_busyLeft = 0;
     mutable int m_busyPolls = 0;
     QStringList m_calls;

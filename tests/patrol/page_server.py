@@ -4,7 +4,8 @@
 Prints "<http port> <https port>" on one line once both listen (the https port is 0 without
 --cert/--key). A POST is recorded in --record as post.json (method, path, headers) and
 post.body (the bytes as received). With --pages, /files/NAME serves the file NAME of that folder
-as UTF-8 HTML, read at every request, so a test can change a page between two visits.
+as UTF-8 HTML, read at every request, so a test can change a page between two visits. With
+--log, every request's path is appended to that file as one line.
 """
 
 import argparse
@@ -42,6 +43,16 @@ PAGES = {
              "<a href='/lines'><text y='40'>svg link</text></a></svg>"),
     "/bodyless": ("text/html", "<html><head><title>bodyless</title></head><body>gone soon<script>"
                   "document.documentElement.removeChild(document.body);</script></body></html>"),
+    "/leave": ("text/html", "<html><head><title>leave</title></head><body><input id='box'>a form"
+               "<script>window.addEventListener('beforeunload', function (e) {"
+               " e.preventDefault(); e.returnValue = 'unsaved'; return 'unsaved'; });</script></body></html>"),
+    "/toc": ("text/html; charset=utf-8",
+             "<html><head><title>目次</title></head><body>"
+             + "".join("<p><a href='#s%d'>節 %d</a></p>" % (i, i) for i in range(50))
+             + "<p><a href='#'>先頭</a></p>"
+             + "".join("<h2 id='s%d'>節 %d 本文</h2>" % (i, i) for i in range(50)) + "</body></html>"),
+    "/many": ("text/html; charset=utf-8", "<html><head><title>many</title></head><body>"
+              + "".join("<div>行 %d</div>" % i for i in range(60000)) + "</body></html>"),
     "/dialogs": ("text/html",
                  "<html><head><title>dialogs</title></head><body><script>"
                  "for (var i = 0; i < 200; ++i) alert('alert ' + i);"
@@ -59,6 +70,7 @@ class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     record_dir = None
     pages_dir = None
+    log_file = None
 
     def log_message(self, *args):
         pass
@@ -74,6 +86,35 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?", 1)[0]
+        if self.log_file:
+            with open(self.log_file, "a", encoding="utf-8") as f:
+                f.write(self.path + "\n")
+        query = self.path.partition("?")[2]
+        if path == "/status":
+            code = int(query[5:]) if query.startswith("code=") else 500
+            self.send_page("text/html", "<html><body>status %d text</body></html>" % code, code)
+            return
+        if path == "/nocontent":
+            self.send_response(204)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if path == "/attachment":
+            data = b"a file, not a page"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Disposition", "attachment; filename=notes.txt")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+            return
+        if path == "/archive.zip":
+            self.send_page("application/zip", b"PK\x03\x04" + b"\0" * 60)
+            return
+        if path == "/silent":
+            # Takes the request and never answers.
+            while True:
+                time.sleep(1)
         if path == "/slow":
             # The first half at once, the rest after a pause: the page is loading meanwhile.
             self.send_response(200)
@@ -83,7 +124,6 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(b"<html><body><p>first half</p>" + b" " * 2048)
             self.wfile.flush()
-            query = self.path.partition("?")[2]
             time.sleep(int(query[3:]) / 1000 if query.startswith("ms=") else 1.5)
             self.wfile.write(b"<p>second half</p></body></html>")
             self.close_connection = True
@@ -137,9 +177,11 @@ def main():
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--pages")
+    parser.add_argument("--log")
     args = parser.parse_args()
     Handler.record_dir = args.record
     Handler.pages_dir = args.pages
+    Handler.log_file = args.log
 
     ThreadingHTTPServer.daemon_threads = True
     plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)

@@ -15,6 +15,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -42,7 +46,9 @@ private Q_SLOTS:
     void lines_cutTrimmedAndNumbered();
     void steps_inTheirOrder();
     void wait_givesUpAfterFifteenWholeSeconds();
-    void unreadableOrRefused_stillEnds();
+    void failedLoad_examinesNothing_data();
+    void failedLoad_examinesNothing();
+    void unreadablePage_stillEnds();
 
     void history_newHitsMailedOnce();
     void history_identity_data();
@@ -60,6 +66,10 @@ private Q_SLOTS:
     void conditions_editTakesEffectAtNextLine();
     void abandon_duringWait_stopsTheCheck();
     void abandon_midPage_unmailedLinesLeaveTheHistory();
+    void mail_answersLate_windowGoesOn_data();
+    void mail_answersLate_windowGoesOn();
+    void abandon_duringMail_linesLeaveTheHistory();
+    void status_mailFailureStaysUntilAMailGoesOut();
     void badConditionsAndHugeLines_handled();
 
 private:
@@ -82,6 +92,9 @@ private:
     QList<SentMail> m_sent;
     QStringList m_popCommands;
     QString m_sendFailure;
+    // While set, the mail sender holds on, as a slow server would.
+    std::atomic<bool> m_holdMail {false};
+    std::atomic<bool> m_mailStarted {false};
 };
 
 void TestPatrol::initTestCase()
@@ -122,10 +135,15 @@ void TestPatrol::init()
     m_sent.clear();
     m_popCommands.clear();
     m_sendFailure.clear();
+    m_holdMail = false;
+    m_mailStarted = false;
     Module1::testing::setSettingsFolder(folder);
     Module1::testing::setSendMail([this](const QString &, const QString &, const QString &, const QString &subject,
                                       const QString &body, const QString &) {
         m_sent.append({subject, body});
+        m_mailStarted = true;
+        while (m_holdMail)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         return m_sendFailure;
     });
     Module1::testing::setRcvMail(
@@ -137,6 +155,8 @@ void TestPatrol::init()
 
 void TestPatrol::cleanup()
 {
+    m_holdMail = false;
+    QVERIFY(Module1::waitForWorkers(5000));
     m_patrol.reset();
     m_window.reset();
     m_browserOwner.reset();
@@ -218,7 +238,8 @@ void TestPatrol::steps_inTheirOrder()
 {
     page(u"one\r\n"_s, u"日本語の題"_s);
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
-    QCOMPARE(m_browser->calls(), (QStringList {u"visible 0"_s, u"navigate http://127.0.0.1/p"_s, u"visible 1"_s}));
+    QCOMPARE(m_browser->calls(),
+        (QStringList {u"visible 0"_s, u"navigate http://127.0.0.1/p"_s, u"visible 1"_s, u"result"_s}));
     QCOMPARE(m_window->windowTitle(), u"Korvani  1.8.0 [日本語の題]"_s);
     QCOMPARE(m_status->text(), u"巡回完了"_s);
 
@@ -245,27 +266,66 @@ void TestPatrol::wait_givesUpAfterFifteenWholeSeconds()
     m_browser->addPage(u"http://127.0.0.1/q"_s, ScriptedPage {u"q\r\n"_s, u"Q"_s, {}, {}, 3, false});
     m_patrol->CheckPage(u"http://127.0.0.1/q"_s);
     QCOMPARE(m_browser->calls().count(u"quit"_s), 1);
+
+    // Nothing of the page had arrived when the wait ended: nothing is examined.
+    ScriptedPage silent {u"never seen\r\n"_s, u"S"_s, {}, {}, 1000000, false};
+    silent.arrivesWhileBusy = false;
+    m_browser->addPage(u"http://127.0.0.1/silent"_s, silent);
+    m_patrol->CheckPage(u"http://127.0.0.1/silent"_s);
+    QCOMPARE(m_browser->calls().count(u"quit"_s), 2);
+    QVERIFY(rows(m_list1).isEmpty());
+    QCOMPARE(m_window->windowTitle(), u"Korvani  1.8.0 [http://127.0.0.1/silent]"_s);
 }
 
-void TestPatrol::unreadableOrRefused_stillEnds()
+void TestPatrol::failedLoad_examinesNothing_data()
 {
+    using F = LoadResult::Failure;
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("failure");
+    QTest::newRow("refused address") << u"not an address"_s << int(F::Refused);
+    QTest::newRow("connection") << u"http://127.0.0.1/down"_s << int(F::ConnectionFailed);
+    QTest::newRow("name") << u"http://nosuch.invalid/"_s << int(F::NameNotResolved);
+    QTest::newRow("certificate") << u"https://127.0.0.1/"_s << int(F::Certificate);
+    QTest::newRow("download") << u"http://127.0.0.1/file.zip"_s << int(F::NoDocument);
+    QTest::newRow("renderer") << u"http://127.0.0.1/crash"_s << int(F::RendererEnded);
+}
+
+// Whatever the browser still shows after a failed load, none of it is listed, mailed or named.
+void TestPatrol::failedLoad_examinesNothing()
+{
+    QFETCH(QString, address);
+    QFETCH(int, failure);
     setConditions({u"line"_s});
-    page(u"line one\r\n"_s);
+    page(u"line one\r\nline two\r\n"_s, u"Old page"_s);
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
     QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(m_list1->count(), 2);
 
-    // Refused: the previous page stays and is listed again, nothing new to mail.
-    m_patrol->CheckPage(u"not an address"_s);
-    QCOMPARE(rows(m_list1), QStringList {kOld + u"000:line one"_s});
+    if (failure != int(LoadResult::Failure::Refused)) {
+        ScriptedPage failed;
+        failed.body = u"line three\r\n"_s;
+        failed.failure = LoadResult::Failure(failure);
+        failed.busyPolls = 2;
+        m_browser->addPage(address, failed);
+    }
+    m_list3->clear(); // every line would be new again
+    m_patrol->CheckPage(address);
+    QVERIFY(rows(m_list1).isEmpty());
+    QVERIFY(m_list1->isVisibleTo(m_window.get()));
     QCOMPARE(m_sent.size(), 1);
+    QVERIFY(rows(m_list3).isEmpty());
+    QCOMPARE(m_window->windowTitle(), u"Korvani  1.8.0 ["_s + address + u"]"_s);
     QCOMPARE(m_status->text(), u"巡回完了"_s);
+}
 
+void TestPatrol::unreadablePage_stillEnds()
+{
     ScriptedPage broken;
     broken.unreadable = true;
     m_browser->addPage(u"http://127.0.0.1/broken"_s, broken);
     m_patrol->CheckPage(u"http://127.0.0.1/broken"_s);
     QVERIFY(rows(m_list1).isEmpty());
-    QCOMPARE(m_sent.size(), 1);
+    QVERIFY(m_sent.isEmpty());
     QCOMPARE(m_status->text(), u"巡回完了"_s);
 }
 
@@ -504,7 +564,7 @@ void TestPatrol::abandon_midPage_unmailedLinesLeaveTheHistory()
     // The window closes while the next page is being listed, after its first hit.
     page(u"hit b\r\nhit c\r\nplain\r\n"_s);
     QMetaObject::Connection c = connect(m_list1->model(), &QAbstractItemModel::rowsInserted, this, [this] {
-        if (m_list3->count() == 3)
+        if (m_list3->count() >= 3)
             m_patrol->abandon();
     });
     m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
@@ -529,6 +589,106 @@ void TestPatrol::badConditionsAndHugeLines_handled()
     QCOMPARE(m_sent.size(), 1);
     // The negative-only condition hits the other two lines as well.
     QCOMPARE(rows(m_list3), (QStringList {u"x0 x1 x2 x3 x4 x5 x6"_s, u"plain \U0001F600"_s, huge}));
+}
+
+void TestPatrol::mail_answersLate_windowGoesOn_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("historyAfter");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("sent") << QString() << QStringList {u"hit 2"_s, u"hit 1"_s} << u"巡回完了"_s;
+    QTest::newRow("failed") << u"421 try later"_s << QStringList {}
+                            << u"送信失敗: 421 try later（次にその行が現れたときに送り直します）"_s;
+}
+
+// A slow mail server: window messages keep running while the mail is on its way, the mail body
+// is shown at once, and the answer, when it comes, decides whether the lines count as sent.
+void TestPatrol::mail_answersLate_windowGoesOn()
+{
+    QFETCH(QString, failure);
+    QFETCH(QStringList, historyAfter);
+    QFETCH(QString, status);
+    settings({{u"SMTP_SERVER"_s, u"127.0.0.1:25"_s}});
+    setConditions({u"hit"_s});
+    page(u"hit 1\r\nhit 2\r\n"_s);
+    m_sendFailure = failure;
+    m_holdMail = true;
+    int ticks = 0;
+    QStringList historyDuring;
+    QString bodyDuring, statusDuring;
+    QTimer tick;
+    tick.setInterval(5);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (!m_mailStarted || !m_holdMail || ++ticks < 10)
+            return;
+        historyDuring = rows(m_list3);
+        bodyDuring = m_text1->toPlainText();
+        statusDuring = m_status->text();
+        m_holdMail = false;
+    });
+    tick.start();
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QVERIFY(ticks >= 10);
+    QCOMPARE(historyDuring, (QStringList {u"hit 2"_s, u"hit 1"_s}));
+    QCOMPARE(bodyDuring, u"hit 1\nhit 2\n"_s);
+    QVERIFY(statusDuring != u"巡回完了"_s);
+    QCOMPARE(m_sent.size(), 1);
+    QCOMPARE(rows(m_list3), historyAfter);
+    QCOMPARE(m_status->text(), status);
+}
+
+// The window closes while the mail is on its way: the wait ends at once, and the lines of that
+// mail leave the history, so the saved history never claims them.
+void TestPatrol::abandon_duringMail_linesLeaveTheHistory()
+{
+    setConditions({u"hit"_s});
+    m_list3->addItem(u"loaded"_s);
+    page(u"hit a\r\nhit b\r\n"_s);
+    m_holdMail = true;
+    QTimer tick;
+    tick.setInterval(5);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (m_mailStarted)
+            m_patrol->abandon();
+    });
+    tick.start();
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QVERIFY(m_holdMail); // the sender still holds on: nobody waited for it
+    QCOMPARE(rows(m_list3), QStringList {u"loaded"_s});
+    QVERIFY(m_status->text() != u"巡回完了"_s);
+    m_holdMail = false;
+}
+
+// The status strip tells a failed mail, and keeps telling it over pages without mail, until a mail
+// goes out again. A failed POP login is told too, though the mail went.
+void TestPatrol::status_mailFailureStaysUntilAMailGoesOut()
+{
+    settings({{u"SMTP_SERVER"_s, u"127.0.0.1:25"_s}});
+    setConditions({u"hit"_s});
+    m_browser->addPage(u"http://127.0.0.1/hits"_s, ScriptedPage {u"hit 1\r\n"_s, u"T"_s, {}, {}});
+    m_browser->addPage(u"http://127.0.0.1/none"_s, ScriptedPage {u"plain\r\n"_s, u"T"_s, {}, {}});
+    m_sendFailure = u"421 4.3.2 busy"_s;
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    const QString failed = u"送信失敗: 421 4.3.2 busy（次にその行が現れたときに送り直します）"_s;
+    QCOMPARE(m_status->text(), failed);
+    m_patrol->CheckPage(u"http://127.0.0.1/none"_s);
+    QCOMPARE(m_status->text(), failed);
+    m_sendFailure.clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_status->text(), u"巡回完了"_s);
+
+    settings({{u"CHECK2"_s, u"1"_s}});
+    m_list3->clear();
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_popCommands.size(), 1);
+    QCOMPARE(m_status->text(), u"POPログイン失敗: POP3 サーバーに接続できませんでした。（メールは送りました）"_s);
+
+    // Without any server the lines count as sent: nothing is promised for next time.
+    settings({{u"SMTP_SERVER"_s, QString()}, {u"CHECK2"_s, u"0"_s}});
+    m_list3->clear();
+    m_sendFailure = u"SMTPサーバーが設定されていません。"_s;
+    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+    QCOMPARE(m_status->text(), u"送信失敗: SMTPサーバーが設定されていません。"_s);
 }
 
 QTEST_MAIN(TestPatrol)

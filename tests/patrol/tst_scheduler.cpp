@@ -13,6 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 class TestScheduler : public QObject
@@ -38,6 +42,11 @@ private Q_SLOTS:
     void links_unreadable_stepGoesOn();
     void links_localPageMayLeadToLocalPages();
     void abandon_duringLinks_loadsNothingMore();
+    void links_afterFailedTarget_neverFollowed_data();
+    void links_afterFailedTarget_neverFollowed();
+    void links_followOnlyOncePerTargetCheck();
+    void slowMail_stepWaitsForItsAnswer_ticksGoOn();
+    void targetState_onItsRow_linkedPagesNotCounted();
 
 private:
     void setting(const QString &key, const QString &value);
@@ -354,6 +363,136 @@ void TestScheduler::abandon_duringLinks_loadsNothingMore()
     m_w.LaCountDown->setText(u"1"_s);
     m_scheduler->Timer1_Timer();
     QCOMPARE(navigations().size(), 2);
+}
+
+void TestScheduler::links_afterFailedTarget_neverFollowed_data()
+{
+    QTest::addColumn<bool>("browserShowsOldPage");
+    QTest::newRow("browser reads nothing") << false;
+    QTest::newRow("browser still reads the linked page") << true;
+}
+
+// A target whose load fails right after a step that ended on a linked page: that page's own
+// links are a second level and are never followed, whatever the browser still shows.
+void TestScheduler::links_afterFailedTarget_neverFollowed()
+{
+    QFETCH(bool, browserShowsOldPage);
+    m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
+    m_w.ListKeyWord->item(1)->setText(u"深い"_s);
+    m_browser->addPage(
+        page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {}, {BrowserLink {u"記事"_s, page(u"art"_s)}}, 0, false});
+    m_browser->addPage(page(u"art"_s),
+        ScriptedPage {u"article\r\n"_s, u"a"_s, {}, {BrowserLink {u"深いページ"_s, page(u"deep"_s)}}, 0, false});
+    m_browser->addPage(page(u"deep"_s), ScriptedPage {u"深い行\r\n"_s, u"d"_s, {}, {}, 0, false});
+    ScriptedPage down;
+    down.failure = LoadResult::Failure::ConnectionFailed;
+    down.previousStaysReadable = browserShowsOldPage;
+    m_browser->addPage(page(u"down"_s), down);
+    m_w.ListURL->item(0)->setText(page(u"top"_s));
+    m_w.ListURL->item(1)->setText(page(u"down"_s));
+    for (int step = 0; step < 4; ++step)
+        m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(),
+        (QStringList {
+            page(u"top"_s), page(u"art"_s), page(u"down"_s), page(u"top"_s), page(u"art"_s), page(u"down"_s)}));
+    QCOMPARE(m_w.List3->count(), 0);
+    QVERIFY(m_w.List1->count() == 0);
+}
+
+// FollowLinks called again without a new check of a target finds nothing to follow.
+void TestScheduler::links_followOnlyOncePerTargetCheck()
+{
+    m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
+    m_browser->addPage(
+        page(u"top"_s), ScriptedPage {u"top\r\n"_s, u"t"_s, {}, {BrowserLink {u"記事"_s, page(u"art"_s)}}, 0, false});
+    m_browser->addPage(page(u"art"_s),
+        ScriptedPage {u"article\r\n"_s, u"a"_s, {}, {BrowserLink {u"記事 2"_s, page(u"deep"_s)}}, 0, false});
+    m_patrol->CheckPage(page(u"top"_s));
+    m_patrol->FollowLinks();
+    m_patrol->FollowLinks();
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"art"_s)}));
+}
+
+// The mail of a page goes out before the next page is loaded, so mails keep the page order;
+// meanwhile the countdown counts and neither a tick nor a click starts a second step.
+void TestScheduler::slowMail_stepWaitsForItsAnswer_ticksGoOn()
+{
+    m_w.ListKeyWord->item(0)->setText(u"hit"_s);
+    m_browser->addPage(
+        page(u"top"_s), ScriptedPage {u"hit top\r\n"_s, u"t"_s, {}, {BrowserLink {u"hit"_s, page(u"art"_s)}}});
+    m_browser->addPage(page(u"art"_s), ScriptedPage {u"hit art\r\n"_s, u"a"_s, {}, {}});
+    m_w.ListURL->item(0)->setText(page(u"top"_s));
+    std::atomic<bool> hold {true};
+    std::atomic<int> mails {0};
+    QStringList bodies;
+    Module1::testing::setSendMail(
+        [&](const QString &, const QString &, const QString &, const QString &, const QString &body, const QString &) {
+            bodies.append(body);
+            ++mails;
+            while (hold)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return QString();
+        });
+    m_w.LaCountDown->setText(u"30"_s);
+    QStringList navigatedDuringMail;
+    bool runEnabledDuringMail = true;
+    QTimer tick;
+    tick.setInterval(5);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        m_scheduler->Timer1_Timer();
+        m_scheduler->cmdRun_Click();
+        if (mails == 1 && hold && m_w.LaCountDown->text().toInt() <= 20) {
+            navigatedDuringMail = navigations();
+            runEnabledDuringMail = m_w.cmdRun->isEnabled();
+            hold = false;
+        }
+        if (mails == 2)
+            hold = false;
+    });
+    tick.start();
+    m_scheduler->cmdRun_Click();
+    tick.stop();
+    QCOMPARE(navigatedDuringMail, QStringList {page(u"top"_s)});
+    QVERIFY(!runEnabledDuringMail);
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"art"_s)}));
+    QCOMPARE(bodies, (QStringList {u"hit top\r\n"_s, u"hit art\r\n"_s}));
+    QCOMPARE(m_w.ListURL->currentRow(), 0);
+    QVERIFY(m_w.cmdRun->isEnabled());
+}
+
+// A target's row shows how its last visit went; failing linked pages neither colour it nor count
+// towards an alert.
+void TestScheduler::targetState_onItsRow_linkedPagesNotCounted()
+{
+    setting(u"ERRORMAIL"_s, u"1"_s);
+    QStringList subjects;
+    Module1::testing::setSendMail([&subjects](const QString &, const QString &, const QString &, const QString &subject,
+                                      const QString &, const QString &) {
+        subjects.append(subject);
+        return QString();
+    });
+    m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
+    m_browser->addPage(page(u"top"_s),
+        ScriptedPage {u"top\r\n"_s, u"t"_s, {},
+            {BrowserLink {u"記事 1"_s, page(u"gone1"_s)}, BrowserLink {u"記事 2"_s, page(u"gone2"_s)}}});
+    ScriptedPage gone;
+    gone.failure = LoadResult::Failure::ConnectionFailed;
+    m_browser->addPage(page(u"gone1"_s), gone);
+    m_browser->addPage(page(u"gone2"_s), gone);
+    m_w.ListURL->item(2)->setText(page(u"top"_s));
+    m_w.ListURL->item(5)->setText(page(u"down"_s));
+    m_browser->addPage(page(u"down"_s), gone);
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"gone1"_s), page(u"gone2"_s)}));
+    QVERIFY(subjects.isEmpty());
+    QVERIFY(m_w.ListURL->item(2)->toolTip().startsWith(u"最終巡回 "_s));
+    QCOMPARE(m_w.ListURL->item(2)->foreground().color(), QColor(0, 128, 0));
+    QCOMPARE(m_w.ListURL->item(5)->toolTip(), QString());
+
+    m_scheduler->cmdRun_Click();
+    QCOMPARE(subjects, QStringList {u"[KVS] 巡回エラー "_s + page(u"down"_s)});
+    QVERIFY(m_w.ListURL->item(5)->toolTip().contains(u"接続できません（1回目）"_s));
+    QCOMPARE(m_w.ListURL->item(5)->foreground().color(), QColor(200, 0, 0));
 }
 
 QTEST_MAIN(TestScheduler)

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineCertificateError>
+#include <QWebEngineScript>
 
 #include <memory>
 
@@ -47,6 +48,7 @@ private Q_SLOTS:
     void crLfLines();
 
     void bodyText_linesJoinedByCrLf();
+    void bodyText_largePage_wholeAndInOrder();
     void title_japaneseAndLocation();
     void untitledPage_locationNameIsAddress();
     void links_absoluteInDocumentOrder();
@@ -56,10 +58,16 @@ private Q_SLOTS:
     void quit_abandonsPageThatNeverEnds();
     void navigateDuringLoad_busyFollowsNewPage();
     void navigateWhilePageRedirects_busyFollowsNewPage();
-    void unreachableAddress_endsBusy();
+    void loadResult_kinds_data();
+    void loadResult_kinds();
+    void waitGivenUp_beforeAnythingArrived_timedOut();
+    void rendererEnded_duringLoad_nothingToRead();
+    void earlierPageNavigatingItself_afterFailure_neverRead();
+    void leavePageQuestion_answeredLeave();
+    void sameDocument_waitEndsWhenThere();
     void schemelessTarget_loadedAsWebAddress();
-    void refusedAddress_keepsPreviousPage_data();
-    void refusedAddress_keepsPreviousPage();
+    void refusedAddress_readsNothing_data();
+    void refusedAddress_readsNothing();
     void dialogsAndWindows_suppressed();
     void missingBody_readsEmpty_data();
     void missingBody_readsEmpty();
@@ -69,6 +77,8 @@ private Q_SLOTS:
 
 private:
     QString url(const QString &path) const { return u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(path); }
+    // A page is on screen and readable before each failing navigation: it must not be read for it.
+    void expectNothingToRead();
 
     QTemporaryDir m_dir;
     QProcess m_server;
@@ -146,6 +156,17 @@ void TestWebEngineBrowser::bodyText_linesJoinedByCrLf()
     LOAD(url(u"/lines"_s), 20000);
     QCOMPARE(m_browser->bodyInnerText(), u"a\r\n\r\nb\r\n\r\nc\r\nd"_s);
     QCOMPARE(m_browser->documentTitle(), u"lines"_s);
+}
+
+// A text of several hundred thousand characters comes over in pieces: none lost, none doubled,
+// no line break split.
+void TestWebEngineBrowser::bodyText_largePage_wholeAndInOrder()
+{
+    LOAD(url(u"/many"_s), 30000);
+    const QStringList lines = m_browser->bodyInnerText().split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 60000);
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i], u"行 %1"_s.arg(i));
 }
 
 void TestWebEngineBrowser::title_japaneseAndLocation()
@@ -247,6 +268,10 @@ void TestWebEngineBrowser::quit_abandonsPageThatNeverEnds()
     QVERIFY(m_browser->busy());
     m_browser->quit();
     QVERIFY(!m_browser->busy());
+    // What arrived before the end of the wait is the page's document, though unfinished.
+    const LoadResult result = m_browser->loadResult();
+    QCOMPARE(result.failure, LoadResult::Failure::None);
+    QVERIFY(!result.complete);
     QCOMPARE(m_browser->bodyInnerText(), u"partial text"_s);
     QCOMPARE(m_browser->documentTitle(), u"never"_s);
 
@@ -284,18 +309,154 @@ void TestWebEngineBrowser::navigateWhilePageRedirects_busyFollowsNewPage()
     QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
 }
 
-void TestWebEngineBrowser::unreachableAddress_endsBusy()
+void TestWebEngineBrowser::expectNothingToRead()
+{
+    QCOMPARE(m_browser->bodyInnerText(), QString());
+    QCOMPARE(m_browser->documentTitle(), QString());
+    QCOMPARE(m_browser->locationUrl(), QString());
+    QCOMPARE(m_browser->links(), std::nullopt);
+    QCOMPARE(m_browser->linkCount(), std::nullopt);
+}
+
+void TestWebEngineBrowser::loadResult_kinds_data()
 {
     QTcpServer closed;
     QVERIFY(closed.listen(QHostAddress::LocalHost));
     const quint16 refusedPort = closed.serverPort();
     closed.close();
+    using F = LoadResult::Failure;
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("page") << url(u"/japanese"_s) << int(F::None) << 200 << u"本日は晴天なり"_s;
+    // An error status still brings the server's page, which is read like any other.
+    QTest::newRow("404") << url(u"/status?code=404"_s) << int(F::None) << 404 << u"status 404 text"_s;
+    QTest::newRow("500") << url(u"/status?code=500"_s) << int(F::None) << 500 << u"status 500 text"_s;
+    QTest::newRow("503") << url(u"/status?code=503"_s) << int(F::None) << 503 << u"status 503 text"_s;
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/nothing-here"_s.arg(refusedPort) << int(F::ConnectionFailed)
+                                  << 0 << QString();
+    QTest::newRow("no such name") << u"http://nosuchhost.invalid/"_s << int(F::NameNotResolved) << 0 << QString();
+    QTest::newRow("no content") << url(u"/nocontent"_s) << int(F::NoDocument) << 0 << QString();
+    QTest::newRow("attachment") << url(u"/attachment"_s) << int(F::NoDocument) << 0 << QString();
+    QTest::newRow("zip") << url(u"/archive.zip"_s) << int(F::NoDocument) << 0 << QString();
+    QTest::newRow("unsafe port") << u"http://127.0.0.1:1/"_s << int(F::Refused) << 0 << QString();
+}
+
+void TestWebEngineBrowser::loadResult_kinds()
+{
+    QFETCH(QString, address);
+    QFETCH(int, failure);
+    QFETCH(int, httpStatus);
+    QFETCH(QString, text);
+    LOAD(url(u"/dir/links"_s), 10000);
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::None);
+    LOAD(address, 10000);
+    const LoadResult result = m_browser->loadResult();
+    QCOMPARE(int(result.failure), failure);
+    QCOMPARE(result.httpStatus, httpStatus);
+    if (result.documentArrived()) {
+        QVERIFY(result.complete);
+        QCOMPARE(m_browser->bodyInnerText(), text);
+        QCOMPARE(m_browser->locationUrl(), address);
+    } else {
+        QVERIFY(result.engineCode != 0 || result.failure == LoadResult::Failure::Refused);
+        expectNothingToRead();
+    }
+}
+
+void TestWebEngineBrowser::waitGivenUp_beforeAnythingArrived_timedOut()
+{
+    LOAD(url(u"/japanese"_s), 10000);
+    m_browser->navigate(url(u"/silent"_s));
+    QTest::qWait(1500);
+    QVERIFY(m_browser->busy());
+    m_browser->quit();
+    const LoadResult result = m_browser->loadResult();
+    QCOMPARE(result.failure, LoadResult::Failure::TimedOut);
+    QVERIFY(!result.complete);
+    expectNothingToRead();
+}
+
+void TestWebEngineBrowser::rendererEnded_duringLoad_nothingToRead()
+{
+    LOAD(url(u"/japanese"_s), 10000);
+    m_browser->navigate(url(u"/never"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(m_browser->bodyInnerText() == u"partial text"_s, 10000);
+    const qint64 pid = m_browser->page()->renderProcessPid();
+    QVERIFY(pid > 0);
+    QVERIFY(QProcess::execute(u"kill"_s, {u"-KILL"_s, QString::number(pid)}) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::RendererEnded);
+    expectNothingToRead();
+    // The next page gets a renderer of its own.
+    LOAD(url(u"/japanese"_s), 10000);
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::None);
+    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+}
+
+// The page on screen goes elsewhere by itself after the next navigation has failed: what it
+// goes to was asked for by nobody and is never read.
+void TestWebEngineBrowser::earlierPageNavigatingItself_afterFailure_neverRead()
+{
+    LOAD(url(u"/selfredirect"_s), 10000);
+    LOAD(u"http://nosuchhost.invalid/"_s, 10000);
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::NameNotResolved);
+    QTRY_VERIFY_WITH_TIMEOUT(m_browser->page()->url().path() == u"/slow"_s, 10000);
+    QTest::qWait(500);
+    expectNothingToRead();
+}
+
+// A form that asks before it is left, after the user typed in it: the question is answered
+// "leave" and the next navigation goes ahead.
+void TestWebEngineBrowser::leavePageQuestion_answeredLeave()
+{
+    LOAD(url(u"/leave"_s), 10000);
+    QWidget *view = m_browser->widget();
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    // The engine asks only once the user has acted on the page. A view that has just been shown
+    // may not take input yet, so the click is repeated until the page has seen one.
+    bool active = false;
+    for (int attempt = 0; attempt < 20 && !active; ++attempt) {
+        QWidget *input = view->focusProxy() ? view->focusProxy() : view;
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, QPoint(20, 10));
+        QTest::keyClicks(input, u"typed"_s);
+        bool answered = false;
+        m_browser->page()->runJavaScript(u"navigator.userActivation.hasBeenActive"_s,
+            QWebEngineScript::ApplicationWorld, [&active, &answered](const QVariant &v) {
+                active = v.toBool();
+                answered = true;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+        if (!active)
+            QTest::qWait(200);
+    }
+    QVERIFY(active);
 
     LOAD(url(u"/japanese"_s), 10000);
-    LOAD(u"http://127.0.0.1:%1/nothing-here"_s.arg(refusedPort), 10000);
-    // No error page of the engine's own replaces the page, so none can be patrolled as text.
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::None);
     QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
-    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+}
+
+// A link into the page on screen moves the engine without a load; the wait ends as it arrives.
+void TestWebEngineBrowser::sameDocument_waitEndsWhenThere()
+{
+    LOAD(url(u"/toc"_s), 10000);
+    for (const QString &place : {u"#s7"_s, u"#s49"_s, u"#"_s, u"#s7"_s}) {
+        QSignalSpy moved(m_browser->page(), &QWebEnginePage::urlChanged);
+        m_browser->navigate(url(u"/toc"_s) + place);
+        QVERIFY(m_browser->busy());
+        QVERIFY(moved.wait(5000));
+        QVERIFY2(!m_browser->busy(), qPrintable(place));
+        QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::None);
+        QCOMPARE(m_browser->locationUrl(), url(u"/toc"_s) + place);
+        QVERIFY(m_browser->bodyInnerText().startsWith(u"節 0"_s));
+    }
+    // Already there: nothing moves, and the wait ends at once.
+    m_browser->navigate(url(u"/toc#s7"_s));
+    QVERIFY(!m_browser->busy());
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::None);
 }
 
 // A target typed without "http://" is loaded as a web address.
@@ -307,7 +468,7 @@ void TestWebEngineBrowser::schemelessTarget_loadedAsWebAddress()
     QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
 }
 
-void TestWebEngineBrowser::refusedAddress_keepsPreviousPage_data()
+void TestWebEngineBrowser::refusedAddress_readsNothing_data()
 {
     QTest::addColumn<QString>("address");
     QTest::newRow("empty") << QString();
@@ -317,15 +478,20 @@ void TestWebEngineBrowser::refusedAddress_keepsPreviousPage_data()
     QTest::newRow("one word") << u"justaword"_s;
     QTest::newRow("path") << u"/japanese"_s;
     QTest::newRow("unknown scheme") << u"nosuchscheme://x/y"_s;
+    QTest::newRow("script") << u"javascript:document.title='x'"_s;
+    QTest::newRow("data") << u"data:text/html,<p>hello</p>"_s;
 }
 
-void TestWebEngineBrowser::refusedAddress_keepsPreviousPage()
+void TestWebEngineBrowser::refusedAddress_readsNothing()
 {
     QFETCH(QString, address);
     LOAD(url(u"/japanese"_s), 10000);
+    const quint64 before = m_browser->navigationCount();
     m_browser->navigate(address);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_browser->busy(), 10000);
-    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
+    QVERIFY(!m_browser->busy());
+    QCOMPARE(m_browser->navigationCount(), before + 1);
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::Refused);
+    expectNothingToRead();
 }
 
 void TestWebEngineBrowser::dialogsAndWindows_suppressed()
@@ -366,8 +532,8 @@ void TestWebEngineBrowser::certificateError_refused()
     LOAD(url(u"/japanese"_s), 10000);
     LOAD(u"https://127.0.0.1:%1/lines"_s.arg(m_tlsPort), 10000);
     QCOMPARE(certificateErrors.count(), 1);
-    QCOMPARE(m_browser->bodyInnerText(), u"本日は晴天なり"_s);
-    QCOMPARE(m_browser->locationUrl(), url(u"/japanese"_s));
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::Certificate);
+    expectNothingToRead();
 }
 
 void TestWebEngineBrowser::stalledRenderer_readGivesUpInTime()

@@ -1,5 +1,6 @@
 #include "settings/PrivateProfile.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void utf16_keepsEveryByteNotWritten();
     void utf16Text_roundTrip_data();
     void utf16Text_roundTrip();
+    void writes_readAsTheFileTheyMake();
 };
 
 void TestPrivateProfile::read_data()
@@ -251,6 +253,41 @@ void TestPrivateProfile::utf16Text_roundTrip()
     // Valid text is plain UTF-8.
     if (text.isValidUtf16())
         QCOMPARE(bytes, text.toUtf8());
+}
+
+// Whatever names and values are written, in whatever order, the document answers every read as
+// the file it turns into would when read afresh: names that make a line read as something else
+// ("[x" with a value holding "]", half a double-byte character) included.
+void TestPrivateProfile::writes_readAsTheFileTheyMake()
+{
+    const QByteArray alphabet("aAbB[]= ;\x82\x81\x5C\t1");
+    QRandomGenerator rng(20261208);
+    auto name = [&](int longest) {
+        QByteArray n;
+        const int length = 1 + rng.bounded(longest);
+        for (int i = 0; i < length; ++i)
+            n.append(alphabet[rng.bounded(int(alphabet.size()))]);
+        return n;
+    };
+    for (int round = 0; round < 300; ++round) {
+        QByteArray start;
+        for (int i = rng.bounded(6); i > 0; --i)
+            start += (rng.bounded(3) == 0 ? "[" + name(3) + "]" : name(3) + "=" + name(4))
+                + (rng.bounded(4) ? "\r\n" : "\n");
+        PrivateProfile doc = PrivateProfile::parse(start);
+        QList<std::pair<QByteArray, QByteArray>> asked;
+        for (int w = 0; w < 12; ++w) {
+            const QByteArray section = rng.bounded(3) ? QByteArray("S") : name(2);
+            const QByteArray key = rng.bounded(3) ? QByteArray("k") + QByteArray::number(rng.bounded(4)) : name(2);
+            doc.setValue(section, key, name(4));
+            asked.append({section, key});
+            const PrivateProfile reread = PrivateProfile::parse(doc.serialize());
+            QCOMPARE(reread.serialize(), doc.serialize());
+            for (const auto &[sec, k] : asked)
+                QVERIFY2(doc.value(sec, k) == reread.value(sec, k),
+                    qPrintable(QString::fromLatin1(doc.serialize().toPercentEncoding())));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrivateProfile)

@@ -3,11 +3,13 @@
 #include "mail/Module1.h"
 #include "platform/VbNumber.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/Twips.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
@@ -16,23 +18,13 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace Qt::StringLiterals;
+using Ui::place;
+using Ui::twips;
 
 namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-template<typename W> W *place(QWidget *parent, const QString &name, const QRect &geometry)
-{
-    auto *w = new W(parent);
-    w->setObjectName(name);
-    w->setGeometry(geometry);
-    return w;
-}
 
 // A stored index or state: its whole number when that names an item, otherwise the default.
 int storedIndex(const QString &text, int count, int fallback)
@@ -54,12 +46,9 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     // A fixed dialog border: a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
-    setFixedSize(6675 / 15, 7410 / 15);
-    // The dialog's positions are made for the 9-point Japanese UI font.
-    QFont f = font();
-    f.setFamilies({u"MS UI Gothic"_s, u"IPAPGothic"_s, u"IPAPゴシック"_s});
-    f.setPointSize(9);
-    setFont(f);
+    // Taller than the described 7410 twips by one row, for the error notice below the rest.
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7830));
+    setFont(Ui::windowFont(font()));
     buildControls();
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
     qApp->installEventFilter(this);
@@ -84,48 +73,47 @@ QString Form2::check1Caption()
 void Form2::buildControls()
 {
     auto label = [this](QWidget *parent, int index, const QString &text, const QRect &r) {
-        QLabel *l = place<QLabel>(parent, u"Label1_%1"_s.arg(index), r);
-        l->setText(text);
-        Label1[size_t(index)] = l;
+        Label1[size_t(index)] = Ui::label(parent, u"Label1_%1"_s.arg(index), text, r);
     };
-    label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1350, 180));
+    label(this, 0, u"SMTPサーバー名"_s, twips(300, 60, 1365, 195));
     TxtSMTP = place<QLineEdit>(this, u"TxtSMTP"_s, twips(300, 300, 6200, 315));
-    label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 180));
+    label(this, 3, u"送信者メールアドレス：(例：abc@xxx.jp)"_s, twips(300, 690, 3240, 195));
     TxtFrom = place<QLineEdit>(this, u"TxtFrom"_s, twips(300, 930, 6200, 315));
-    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s, twips(300, 1305, 6060, 180));
+    label(this, 4, u"宛先メールアドレス：(例:abc@xxx.jp 複数の場合は\";\"で区切ります)"_s, twips(300, 1305, 6060, 195));
     TxtTO = place<QLineEdit>(this, u"TxtTO"_s, twips(300, 1515, 6200, 315));
-    label(this, 7, u"件名："_s, twips(300, 1965, 450, 180));
+    label(this, 7, u"件名："_s, twips(300, 1965, 450, 195));
     cmdOK = place<QPushButton>(this, u"cmdOK"_s, twips(5565, 6750, 990, 450));
     cmdOK->setText(u"登録"_s);
     cmbSubject = place<QComboBox>(this, u"cmbSubject"_s, twips(300, 2190, 6225, 345));
-    label(this, 1, u"本文一行目処理："_s, twips(285, 2715, 1350, 180));
+    label(this, 1, u"本文一行目処理："_s, twips(285, 2715, 1350, 195));
     cmbTopLine = place<QComboBox>(this, u"cmbTopLine"_s, twips(285, 2955, 6225, 345));
     cmbEndLine = place<QComboBox>(this, u"cmbEndLine"_s, twips(300, 3645, 6225, 345));
-    label(this, 2, u"本文最終行処理："_s, twips(300, 3405, 1350, 180));
+    label(this, 2, u"本文最終行処理："_s, twips(300, 3405, 1350, 195));
     Check1 = place<QCheckBox>(this, u"Check1"_s, twips(240, 6030, 5205, 1170));
     // Qt breaks lines at LF only.
     Check1->setText(check1Caption().replace(u"\r\n"_s, u"\n"_s));
     TxtTimerTime = place<QLineEdit>(this, u"TxtTimerTime"_s, twips(1440, 4140, 735, 300));
-    Label2 = place<QLabel>(this, u"Label2"_s, twips(285, 4215, 1110, 180));
-    Label2->setText(u"巡回間隔(秒)："_s);
+    Label2 = Ui::label(this, u"Label2"_s, u"巡回間隔(秒)："_s, twips(285, 4215, 1110, 195));
     Frame1 = place<QGroupBox>(this, u"Frame1"_s, twips(2325, 4215, 4140, 1650));
     Frame1->setTitle(u"POP Berfore SMTP の設定"_s);
     Check2 = place<QCheckBox>(Frame1, u"Check2"_s, twips(120, 195, 2850, 330));
     Check2->setText(u"有効にする"_s);
     TxtPOP = place<QLineEdit>(Frame1, u"TxtPOP"_s, twips(1440, 480, 2610, 330));
-    label(Frame1, 5, u"POPサーバー名"_s, twips(105, 555, 1230, 180));
+    label(Frame1, 5, u"POPサーバー名"_s, twips(105, 555, 1245, 195));
     TxtPopAccount = place<QLineEdit>(Frame1, u"TxtPopAccount"_s, twips(1440, 840, 2610, 330));
-    label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1260, 180));
+    label(Frame1, 6, u"POPアカウント名"_s, twips(105, 915, 1305, 195));
     TxtPopPassword = place<QLineEdit>(Frame1, u"TxtPopPassword"_s, twips(1440, 1200, 2610, 330));
     TxtPopPassword->setEchoMode(QLineEdit::Password);
     TxtPopPassword->setStyleSheet(u"lineedit-password-character: 42;"_s); // "*", not the style's dot
-    label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1140, 180));
+    label(Frame1, 8, u"POPパスワード"_s, twips(105, 1275, 1170, 195));
     CmdPOP試験 = place<QPushButton>(this, u"CmdPOP試験"_s, twips(5580, 6045, 990, 525));
     CmdPOP試験->setText(u"試験"_s);
     CmdPOP試験->setToolTip(u"接続と送信を試験します"_s);
     TxtRirekiSUU = place<QLineEdit>(this, u"TxtRirekiSUU"_s, twips(1425, 4515, 735, 300));
-    Label3 = place<QLabel>(this, u"Label3"_s, twips(270, 4590, 1170, 180));
-    Label3->setText(u"履歴保持件数："_s);
+    Label3 = Ui::label(this, u"Label3"_s, u"履歴保持件数："_s, twips(255, 4590, 1170, 195));
+    Label4 = Ui::label(this, u"Label4"_s, u"エラー通知（連続失敗回数、0で無効）"_s, twips(255, 7395, 3600, 195));
+    TxtErrorMail = place<QSpinBox>(this, u"TxtErrorMail"_s, twips(3900, 7335, 900, 315));
+    TxtErrorMail->setRange(0, kMaxErrorMail);
 
     for (QComboBox *c : {cmbSubject, cmbTopLine, cmbEndLine})
         c->setEditable(false);
@@ -135,7 +123,7 @@ void Form2::buildControls()
         b->setDefault(false);
     }
     const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmdOK, cmbSubject, cmbTopLine, cmbEndLine, Check1,
-        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU};
+        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU, TxtErrorMail};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -164,6 +152,8 @@ void Form2::Form_Load()
         TxtPopAccount->setText(ini.GetSetting(Keys::PopAccount));
         TxtPopPassword->setText(ini.GetSetting(Keys::PopPassword));
         TxtRirekiSUU->setText(ini.GetSetting(Keys::RirekiSuu));
+        // A value that switches nothing on shows as 0, so that saving it cannot switch alerts on.
+        TxtErrorMail->setValue(Keys::errorMailThreshold(ini.GetSetting(Keys::ErrorMail)));
     }
     Check2_Click();
 }
@@ -191,6 +181,7 @@ void Form2::StoreSettings()
     ini.SaveSetting(Keys::PopAccount, TxtPopAccount->text());
     ini.SaveSetting(Keys::PopPassword, TxtPopPassword->text());
     ini.SaveSetting(Keys::RirekiSuu, TxtRirekiSUU->text());
+    ini.SaveSetting(Keys::ErrorMail, QString::number(TxtErrorMail->value()));
 }
 
 bool Form2::numbersValid()
@@ -240,33 +231,68 @@ void Form2::cmdOK_Click()
     accept();
 }
 
+QString Form2::testMailDateTime(const QLocale &locale, const QDateTime &when)
+{
+    // The system's usual form of a moment carries its seconds; the short form often drops them.
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(u's')) {
+        const qsizetype minutes = format.lastIndexOf(u"mm"_s);
+        if (minutes >= 0)
+            format.insert(minutes + 2, u":ss"_s);
+        else
+            format += u":ss"_s;
+    }
+    return locale.toString(when, format);
+}
+
+void Form2::setControlsEnabled(bool enabled)
+{
+    for (QWidget *w : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        w->setEnabled(enabled);
+}
+
+bool Form2::goingAway() const
+{
+    return m_closing || Module1::ending();
+}
+
 void Form2::SendTestMail()
 {
-    if (!numbersValid())
+    if (m_testing || !numbersValid())
         return;
+    m_testing = true;
     CmdPOP試験->setText(u"試験中..."_s);
-    CmdPOP試験->setEnabled(false);
-    setEnabled(false);
-    // The mail calls block until they are done or time out: show the state before they start.
-    repaint();
+    // The transfers run on a worker while both windows go on painting and the countdown counts;
+    // the dialog takes no input meanwhile, but closing it ends the test.
+    setControlsEnabled(false);
     StoreSettings();
+    const auto goOn = [this] { return !m_closing; };
     if (Check2->isChecked()) {
-        const QString failure = Module1::PopLogin(u"STAT"_s);
-        if (!failure.isEmpty())
+        const QString failure = Module1::PopLogin(u"STAT"_s, goOn);
+        if (!failure.isEmpty() && !goingAway())
             Ui::msgBox(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
                 Ui::Icon::Critical, this);
     }
-    const QString body
-        = u"試験メッセージ:"_s + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-    const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s);
-    if (!failure.isEmpty())
-        Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
-            Ui::Icon::Critical, this);
-    else
-        Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
+    if (!goingAway()) {
+        const QString body = u"試験メッセージ:"_s + testMailDateTime(QLocale::system(), QDateTime::currentDateTime());
+        const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s, goOn);
+        if (goingAway()) {
+            // Nobody is there to read the answer any more.
+        } else if (!failure.isEmpty())
+            Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
+                Ui::Icon::Critical, this);
+        else
+            Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
+    }
     CmdPOP試験->setText(u"試験"_s);
-    CmdPOP試験->setEnabled(true);
-    setEnabled(true);
+    setControlsEnabled(true);
+    m_testing = false;
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    m_closing = true;
+    QDialog::closeEvent(event);
 }
 
 void Form2::keyPressEvent(QKeyEvent *event)

@@ -5,11 +5,14 @@
 #include <array>
 
 class QCheckBox;
+class QDateTime;
+class QLocale;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The settings dialog: the thirteen mail and timing values of the settings file, loaded afresh
 // at every opening, written back by "登録" and by the mail test; the close box discards.
@@ -26,6 +29,8 @@ public:
 
     // The five lines of Check1's caption, separated by CR LF.
     static QString check1Caption();
+    // The test mail's date and time: the locale's short form, with seconds.
+    static QString testMailDateTime(const QLocale &locale, const QDateTime &when);
 
     std::array<QLabel *, 9> Label1 {};
     QLineEdit *TxtSMTP = nullptr;
@@ -46,9 +51,15 @@ public:
     QPushButton *CmdPOP試験 = nullptr;
     QLineEdit *TxtRirekiSUU = nullptr;
     QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QSpinBox *TxtErrorMail = nullptr;
+
+    // The largest ERRORMAIL the dialog offers.
+    static constexpr int kMaxErrorMail = 1000;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -60,7 +71,14 @@ private:
     bool numbersValid();
     void onFocusChanged(QWidget *old, QWidget *now);
 
+    // Every control of the dialog, not its window: the window must stay closable during a test.
+    void setControlsEnabled(bool enabled);
+    // The dialog is going away: a test on its way ends without telling anybody.
+    bool goingAway() const;
+
     QString m_folder;
     bool m_refocusing = false;
     QMetaObject::Connection m_focusConnection;
+    bool m_testing = false;
+    bool m_closing = false;
 };

@@ -16,9 +16,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -30,17 +38,22 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void noFile_defaultsThenAllThirteenKeysInOrder();
+    void noFile_defaultsThenAllKeysInOrder();
     void storedValues_shown_data();
     void storedValues_shown();
     void check2_enablesPopBoxes_disabledOnesStillSaved();
     void numericBox_keepsFocusUntilANumber();
     void closeBox_discards();
     void controls_captionsAndTabOrder();
+    void errorMail_shownAndSaved_data();
+    void errorMail_shownAndSaved();
 
     void testMail_outcomes_data();
     void testMail_outcomes();
     void testMail_savedEvenWhenClosedAfter();
+    void testMail_closedDuringTest_transferEnds();
+    void testMail_dateHasSeconds_data();
+    void testMail_dateHasSeconds();
     void testMail_arrivesAtTheRealServer();
 
 private:
@@ -52,7 +65,8 @@ private:
     QStringList m_pop;
     QList<std::pair<QString, QString>> m_sent; // subject, body
     QString m_popFailure, m_smtpFailure;
-    bool m_enabledDuringSend = true;
+    bool m_inputDuringSend = true;
+    int m_ticksDuringSend = 0;
     QString m_captionDuringSend;
 };
 
@@ -84,7 +98,7 @@ void TestForm2::put(const QByteArray &bytes)
     f.write(bytes);
 }
 
-void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
+void TestForm2::noFile_defaultsThenAllKeysInOrder()
 {
     Form2 d(m_dir->path());
     QCOMPARE(d.TxtSMTP->text(), QString());
@@ -97,6 +111,7 @@ void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
         QVERIFY(!e->isEnabled());
     QCOMPARE(d.TxtTimerTime->text(), u"60"_s);
     QCOMPARE(d.TxtRirekiSUU->text(), u"500"_s);
+    QCOMPARE(d.TxtErrorMail->value(), 0);
     QVERIFY(!QFile::exists(file()));
 
     d.cmdOK->click();
@@ -105,7 +120,8 @@ void TestForm2::noFile_defaultsThenAllThirteenKeysInOrder()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(),
         QByteArray("[MAIL]\r\nSMTP_SERVER=\r\nFROM=\r\nTO=\r\nSUBJECT=0\r\nTOPLINE=0\r\nENDLINE=0\r\nCHECK1=1\r\n"
-                   "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"));
+                   "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"
+                   "ERRORMAIL=0\r\n"));
 }
 
 void TestForm2::storedValues_shown_data()
@@ -239,7 +255,8 @@ void TestForm2::controls_captionsAndTabOrder()
 {
     Form2 d(m_dir->path());
     QCOMPARE(d.windowTitle(), u"動作設定"_s);
-    QCOMPARE(d.size(), QSize(445, 494));
+    // One row taller than described, for the error notice.
+    QCOMPARE(d.size(), QSize(445, 522));
     QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(d.cmbTopLine->count(), 3);
     QCOMPARE(d.cmbEndLine->itemText(2), u"ウェブページアドレスを挿入"_s);
@@ -256,13 +273,45 @@ void TestForm2::controls_captionsAndTabOrder()
     QVERIFY(d.Label1[5]->parentWidget() == d.Frame1);
     QCOMPARE(d.Label1[7]->text(), u"件名："_s);
     const QList<QWidget *> order {d.TxtSMTP, d.TxtFrom, d.TxtTO, d.cmdOK, d.cmbSubject, d.cmbTopLine, d.cmbEndLine,
-        d.Check1, d.TxtTimerTime, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.CmdPOP試験, d.TxtRirekiSUU};
+        d.Check1, d.TxtTimerTime, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.CmdPOP試験, d.TxtRirekiSUU,
+        d.TxtErrorMail};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus)
             next = next->nextInFocusChain();
         QVERIFY2(next == order[i + 1], qPrintable(order[i]->objectName()));
     }
+}
+
+void TestForm2::errorMail_shownAndSaved_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("absent") << QByteArray() << 0;
+    QTest::newRow("three") << QByteArray("ERRORMAIL=3\r\n") << 3;
+    // Whatever means off shows 0, so that saving the dialog cannot switch alerts on.
+    QTest::newRow("letters") << QByteArray("ERRORMAIL=abc\r\n") << 0;
+    QTest::newRow("too many") << QByteArray("ERRORMAIL=99999\r\n") << 0;
+    QTest::newRow("fraction") << QByteArray("ERRORMAIL=2.5\r\n") << 0;
+}
+
+void TestForm2::errorMail_shownAndSaved()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, shown);
+    put("[MAIL]\r\n" + stored);
+    {
+        Form2 d(m_dir->path());
+        QCOMPARE(d.TxtErrorMail->value(), shown);
+        QCOMPARE(d.Label4->text(), u"エラー通知（連続失敗回数、0で無効）"_s);
+        QCOMPARE(d.TxtErrorMail->maximum(), 1000);
+        d.cmdOK->click();
+    }
+    QCOMPARE(mail(u"ERRORMAIL"_s), QString::number(shown));
+    Form2 d(m_dir->path());
+    d.TxtErrorMail->setValue(5);
+    d.cmdOK->click();
+    QCOMPARE(mail(u"ERRORMAIL"_s), u"5"_s);
 }
 
 void TestForm2::testMail_outcomes_data()
@@ -295,17 +344,34 @@ void TestForm2::testMail_outcomes()
         m_pop << mail(u"CHECK2"_s);
         return popFailure.isEmpty() ? QVariant(QStringList {u"+OK"_s}) : QVariant(popFailure);
     });
+    // The sender runs on a worker and holds on until the dialog has been looked at meanwhile.
+    std::atomic<bool> sending {false}, release {false};
     Module1::testing::setSendMail(
         [&](const QString &, const QString &, const QString &, const QString &subject, const QString &body, auto &&) {
             m_sent.append({subject, body});
-            m_enabledDuringSend = dialog->isEnabled() || dialog->CmdPOP試験->isEnabled();
-            m_captionDuringSend = dialog->CmdPOP試験->text();
+            sending = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             return smtpFailure;
         });
     for (qsizetype i = 0; i < boxes.size(); ++i)
         Ui::testing::queueAnswer(Ui::Answer::Ok);
     Form2 d(m_dir->path());
     dialog = &d;
+    QTimer tick;
+    tick.setInterval(10);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (!sending || release)
+            return;
+        // Window messages run while the mail is on its way: the dialog shows its state.
+        if (++m_ticksDuringSend < 3)
+            return;
+        m_inputDuringSend = dialog->TxtSMTP->isEnabled() || dialog->cmdOK->isEnabled()
+            || dialog->CmdPOP試験->isEnabled() || dialog->Check2->isEnabled();
+        m_captionDuringSend = dialog->CmdPOP試験->text();
+        release = true;
+    });
+    tick.start();
     d.TxtSMTP->setText(u"127.0.0.1:2525"_s);
     if (check2)
         d.Check2->click(); // ticked but not saved: the test saves first
@@ -316,7 +382,8 @@ void TestForm2::testMail_outcomes()
     QCOMPARE(m_sent[0].first, u"Korvani試験"_s);
     QVERIFY(m_sent[0].second.startsWith(u"試験メッセージ:"_s));
     QVERIFY(m_sent[0].second.contains(QString::number(QDate::currentDate().year())));
-    QVERIFY(!m_enabledDuringSend);
+    QVERIFY(m_ticksDuringSend >= 3);
+    QVERIFY(!m_inputDuringSend);
     QCOMPARE(m_captionDuringSend, u"試験中..."_s);
     QStringList shown;
     for (const auto &s : Ui::testing::shown()) {
@@ -327,6 +394,8 @@ void TestForm2::testMail_outcomes()
     QCOMPARE(shown, boxes);
     QVERIFY(d.isEnabled());
     QVERIFY(d.CmdPOP試験->isEnabled());
+    QVERIFY(d.TxtSMTP->isEnabled());
+    QCOMPARE(d.TxtPOP->isEnabled(), check2);
     QCOMPARE(d.CmdPOP試験->text(), u"試験"_s);
     QCOMPARE(mail(u"SMTP_SERVER"_s), u"127.0.0.1:2525"_s);
 }
@@ -343,6 +412,54 @@ void TestForm2::testMail_savedEvenWhenClosedAfter()
     d.TxtTO->setText(u"not saved@example.jp"_s);
     d.close();
     QCOMPARE(mail(u"TO"_s), u"tested@example.jp"_s);
+}
+
+// A mail server that takes the connection and never says a word: closing the dialog ends the
+// test at once, shows nothing, and the transfer itself ends too.
+void TestForm2::testMail_closedDuringTest_transferEnds()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *s = silent.nextPendingConnection())
+            held.append(s);
+    });
+    Module1::testing::setSettingsFolder(m_dir->path());
+    Form2 d(m_dir->path());
+    d.show();
+    d.TxtSMTP->setText(u"127.0.0.1:%1"_s.arg(silent.serverPort()));
+    d.TxtFrom->setText(u"korvani@example.test"_s);
+    d.TxtTO->setText(u"user@example.test"_s);
+    QTimer::singleShot(300, &d, [&] {
+        QCOMPARE(held.size(), 1);
+        QCOMPARE(d.CmdPOP試験->text(), u"試験中..."_s);
+        d.close();
+    });
+    d.CmdPOP試験->click();
+    QVERIFY(!d.isVisible());
+    QVERIFY(Ui::testing::shown().empty());
+    QVERIFY(Module1::waitForWorkers(5000));
+}
+
+void TestForm2::testMail_dateHasSeconds_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ja_JP") << u"ja_JP"_s << u"2026/12/08 9:05:07"_s;
+    QTest::newRow("en_US") << u"en_US"_s << u"12/8/26 9:05:07\u202FAM"_s;
+    QTest::newRow("de_DE") << u"de_DE"_s << u"08.12.26 09:05:07"_s;
+}
+
+void TestForm2::testMail_dateHasSeconds()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    const QDateTime when(QDate(2026, 12, 8), QTime(9, 5, 7));
+    QString shown = Form2::testMailDateTime(QLocale(locale), when);
+    shown.replace(u' ', u'\u202F'); // some locales put a narrow space before AM
+    expected.replace(u' ', u'\u202F');
+    QCOMPARE(shown, expected);
 }
 
 void TestForm2::testMail_arrivesAtTheRealServer()
@@ -409,7 +526,7 @@ void TestForm2::testMail_arrivesAtTheRealServer()
         Ui::testing::shown()[3].text.startsWith(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s));
     QCOMPARE(Ui::testing::shown()[3].icon, Ui::Icon::Critical);
     QCOMPARE(Ui::testing::shown()[4].text, u"送信しました。"_s);
-    QVERIFY(d.isEnabled());
+    QVERIFY(d.TxtSMTP->isEnabled());
     mail::testing::reset();
 }
 

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "patrol/Visit.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+
+class QListWidget;
+class QListWidgetItem;
+
+// Which targets work and which fail. Each row of the target list shows it by its colour and its
+// tooltip; nothing of it is saved. When the user asks for it (ERRORMAIL), one alert mail goes out
+// when a target has failed that many visits in a row, and one more when it works again.
+class TargetHealth : public QObject
+{
+    Q_OBJECT
+public:
+    struct State
+    {
+        bool visited = false;
+        bool working = false;
+        QDateTime lastVisit;
+        QString lastOutcome;
+        int lines = 0;
+        int newHits = 0;
+        // The run of failed visits under way: how many, since when, and whether it was told.
+        int failures = 0;
+        QDateTime firstFailure;
+        bool alerted = false;
+        // A recovery mail that could not be sent yet, for the run of failures that ended.
+        bool recoveryPending = false;
+        QDateTime failedSince;
+        int failedVisits = 0;
+    };
+
+    TargetHealth(QListWidget *targets, std::function<QString()> settingsFolder, QObject *parent = nullptr);
+
+    // A target's visit has ended. May send an alert or a recovery mail, waiting for it the way a
+    // hit mail is waited for; goOn false ends that wait.
+    void record(const Visit &visit, const std::function<bool()> &goOn);
+
+    State state(const QString &address) const { return m_states.value(address); }
+
+    // ERRORMAIL: the number of failed visits in a row that brings an alert, 0 when alerts are off.
+    static int alertThreshold(const QString &text);
+
+    static QString alertSubject(const QString &address);
+    static QString recoverySubject(const QString &address);
+    static QString alertBody(const QString &address, const QString &reason, const QDateTime &firstFailure, int count);
+    static QString recoveryBody(
+        const QString &address, const QDateTime &failedSince, int failedVisits, const QDateTime &worksAgain);
+    // The tooltip of a target's row.
+    static QString tooltip(const State &s);
+
+private:
+    bool sendAlertMail(const QString &subject, const QString &body, const std::function<bool()> &goOn);
+    void showOn(const QString &address);
+    void showOn(QListWidgetItem *item);
+
+    QListWidget *m_targets;
+    std::function<QString()> m_settingsFolder;
+    QHash<QString, State> m_states;
+    bool m_decorating = false;
+};

@@ -1,0 +1,70 @@
+#include "patrol/Visit.h"
+
+#include "mail/Redact.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Text from outside (an address, a server's answer) on one line of the log.
+QString oneLine(QString text, qsizetype limit)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    if (text.size() > limit)
+        text = text.left(limit) + u'…';
+    return text;
+}
+
+} // namespace
+
+QString Visit::outcomeText(const LoadResult &load)
+{
+    using F = LoadResult::Failure;
+    switch (load.failure) {
+    case F::None:
+        return load.httpStatus >= 400 ? u"HTTPエラー %1"_s.arg(load.httpStatus) : u"正常"_s;
+    case F::Refused:
+        return u"読み込めないアドレスです"_s;
+    case F::NameNotResolved:
+        return u"サーバー名が見つかりません"_s;
+    case F::ConnectionFailed:
+        return u"接続できません"_s;
+    case F::Certificate:
+        return u"TLS証明書が拒否されました"_s;
+    case F::NoDocument:
+        return u"ページが届きません（ダウンロードまたは空の応答）"_s;
+    case F::TimedOut:
+        return u"応答がありません"_s;
+    case F::RendererEnded:
+        return u"ページの表示処理が終了しました"_s;
+    case F::Other:
+        break;
+    }
+    return u"読み込みに失敗しました（%1）"_s.arg(load.engineCode);
+}
+
+QString Visit::logLine() const
+{
+    QString line = when.toString(Qt::ISODate) + (target ? u" target "_s : u" link "_s)
+        + oneLine(mail::withoutPassword(address), 300) + u" ["_s + outcomeText(load) + u"]"_s;
+    if (load.documentArrived() && !load.complete)
+        line += u" unfinished"_s;
+    line += u" lines=%1 new=%2"_s.arg(lines).arg(newHits);
+    switch (mail) {
+    case Mail::None:
+        line += u" mail=none"_s;
+        break;
+    case Mail::Sent:
+        line += u" mail=sent"_s;
+        break;
+    case Mail::Failed:
+        line += u" mail=failed("_s + oneLine(mailFailure, 120) + u")"_s;
+        break;
+    }
+    if (!popFailure.isEmpty())
+        line += u" pop=failed("_s + oneLine(popFailure, 120) + u")"_s;
+    return line;
+}

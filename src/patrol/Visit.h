@@ -1,0 +1,34 @@
+#pragma once
+
+#include "patrol/Browser.h"
+
+#include <QDateTime>
+#include <QString>
+
+// What one page check brought: how the page loaded, what was examined, how its mail went.
+struct Visit
+{
+    enum class Mail { None, Sent, Failed };
+
+    QString address;
+    // A target of the list, not a page reached by link following.
+    bool target = true;
+    QDateTime when;
+    LoadResult load;
+    int lines = 0;
+    int newHits = 0;
+    Mail mail = Mail::None;
+    // The first line of the sender's answer when the mail or its POP login failed.
+    QString mailFailure;
+    QString popFailure;
+
+    // A target works when its page arrived with a status below 400.
+    bool works() const { return load.documentArrived() && load.httpStatus < 400; }
+
+    // The short Japanese text of how the page loaded: "正常", "接続できません", "HTTPエラー 404", …
+    static QString outcomeText(const LoadResult &load);
+
+    // One line for the log: local time in ISO form, the address without any password, the
+    // outcome, the lines examined, the new hits and the mail's result. No line break, no page text.
+    QString logLine() const;
+};
