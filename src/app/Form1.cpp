@@ -41,6 +41,9 @@ using Ui::twips;
 
 namespace {
 
+// Longer than a cancelled mail waits for the server's verdict on a message it has all of.
+constexpr int kCancelledMailWaitMs = 1500;
+
 QFont jpFont(bool proportional, bool bold = false)
 {
     QFont f;
@@ -325,10 +328,12 @@ bool Form1::Form_Unload()
         return true;
     m_unloaded = true;
     Timer1->stop();
-    // A page check waiting in a nested loop must not go on to list or mail after this, and no
-    // mail on its way may hold the end up.
-    m_patrol->abandon();
+    // No mail on its way may hold the end up. A cancelled transfer ends within milliseconds and
+    // says whether the server took its mail, which decides whether its lines stay in the history.
     Module1::cancelAll();
+    Module1::waitForWorkers(kCancelledMailWaitMs);
+    // A page check waiting in a nested loop must not go on to list or mail after this.
+    m_patrol->abandon();
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     if (ini.commit())

@@ -7,6 +7,7 @@
 
 #include <QByteArrayList>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <curl/curl.h>
@@ -149,18 +150,62 @@ int onSocket(void *user, curl_socket_t socket, curlsocktype)
     return CURL_SOCKOPT_OK;
 }
 
-// Runs the transfer in a loop that cancel() can wake at once; without a control, plainly.
-CURLcode perform(CURL *curl, TransferControl *control)
+// How long a cancelled mail still waits for the server's verdict once its whole message is out:
+// the server may have taken it, and a mail counted as not sent would go out twice.
+constexpr int kVerdictGraceMs = 1000;
+
+// When a cancelled transfer stops: at once, unless its whole message is out and only the server's
+// verdict is missing; then a little later.
+class CancelCheck
+{
+public:
+    CancelCheck(const TransferControl &control, const Exchange *upload)
+        : m_control(control)
+        , m_upload(upload)
+    { }
+
+    bool stop()
+    {
+        if (!m_control.cancelled())
+            return false;
+        if (!m_upload || m_upload->sent < m_upload->payload.size())
+            return true;
+        if (!m_grace.isValid())
+            m_grace.start();
+        return m_grace.hasExpired(kVerdictGraceMs);
+    }
+    bool waiting() const { return m_grace.isValid(); }
+
+private:
+    const TransferControl &m_control;
+    const Exchange *m_upload;
+    QElapsedTimer m_grace;
+};
+
+// curl waits for the verdict on a message inside one call, asking this about once a second.
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<CancelCheck *>(user)->stop() ? 1 : 0;
+}
+
+// Runs the transfer in a loop that cancel() can wake at once; without a control, plainly. A
+// transfer that ended before the cancel keeps its own result.
+CURLcode perform(CURL *curl, TransferControl *control, const Exchange *upload = nullptr)
 {
     if (!control)
         return curl_easy_perform(curl);
+    CancelCheck check(*control, upload);
     curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, onSocket);
     curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, control);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &check);
     CURLM *multi = curl_multi_init();
     if (!multi)
         return CURLE_OUT_OF_MEMORY;
     curl_multi_add_handle(multi, curl);
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    bool done = false;
     if (control->attach(multi)) {
         for (;;) {
             int running = 0;
@@ -168,7 +213,6 @@ CURLcode perform(CURL *curl, TransferControl *control)
                 result = CURLE_FAILED_INIT;
                 break;
             }
-            bool done = false;
             int left = 0;
             while (CURLMsg *msg = curl_multi_info_read(multi, &left)) {
                 if (msg->msg == CURLMSG_DONE) {
@@ -176,16 +220,15 @@ CURLcode perform(CURL *curl, TransferControl *control)
                     done = true;
                 }
             }
-            if (done || control->cancelled())
+            if (done || check.stop())
                 break;
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
-            if (control->cancelled())
-                break;
+            // A cancel wakes the poll; while waiting for a verdict it would wake it at once again.
+            curl_multi_poll(multi, nullptr, 0, check.waiting() ? 20 : 1000, nullptr);
         }
         control->detach();
     }
-    // Taking a cancelled transfer out still says QUIT and waits for the answer, which a silent
-    // server never gives: cut the line first, so that nothing is waited for.
+    // Taking a transfer out still says QUIT and waits for the answer, which a silent server never
+    // gives: once cancelled, cut the line first, so that nothing is waited for.
     if (control->cancelled()) {
         if (control->socket() >= 0)
             net::shutdownBoth(control->socket());
@@ -193,7 +236,7 @@ CURLcode perform(CURL *curl, TransferControl *control)
     }
     curl_multi_remove_handle(multi, curl);
     curl_multi_cleanup(multi);
-    return control->cancelled() ? CURLE_ABORTED_BY_CALLBACK : result;
+    return done || !control->cancelled() ? result : CURLE_ABORTED_BY_CALLBACK;
 }
 
 QString replyText(const QByteArray &reply)
@@ -390,7 +433,7 @@ QString SendMail(const QString &server, const QString &recipients, const QString
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
     }
 
-    const CURLcode code = perform(c, control);
+    const CURLcode code = perform(c, control, &ex);
     return code == CURLE_OK ? QString() : failureText(code, ex);
 }
 

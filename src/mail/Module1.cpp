@@ -127,7 +127,8 @@ QString PopLogin(const QString &command, const std::function<bool()> &goOn)
     return isList(result) ? QString() : result.toString();
 }
 
-QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn)
+QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn,
+    const std::shared_ptr<std::atomic<bool>> &accepted)
 {
     QString server, to, from;
     {
@@ -140,8 +141,11 @@ QString SmtpSend(const QString &body, const QString &subject, const std::functio
     const testing::SendMailFn hook = hooks().sendMail;
     return runOnWorker<QString>(
         [=](mail::TransferControl &control) {
-            return hook ? hook(server, to, from, subject, body, QString())
-                        : mail::SendMail(server, to, from, subject, body, QString(), &control);
+            const QString failure = hook ? hook(server, to, from, subject, body, QString())
+                                         : mail::SendMail(server, to, from, subject, body, QString(), &control);
+            if (failure.isEmpty() && accepted)
+                accepted->store(true);
+            return failure;
         },
         goOn);
 }

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 // The program's two mail routines. Each reads its settings afresh at every call and answers ""
 // on success, otherwise the failure text.
@@ -17,8 +19,11 @@ namespace Module1 {
 // Logs in to the configured POP server and runs the command there (POP before SMTP).
 QString PopLogin(const QString &command, const std::function<bool()> &goOn = {});
 
-// Sends one message to the configured recipients. Body first, subject second.
-QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn = {});
+// Sends one message to the configured recipients. Body first, subject second. accepted, when
+// given, turns true on the worker as soon as the server has taken the message: a wait given up
+// by goOn or cancelAll() says nothing of that.
+QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn = {},
+    const std::shared_ptr<std::atomic<bool>> &accepted = {});
 
 // The program is ending: every transfer on its way ends now, and later ones fail at once.
 void cancelAll();

@@ -70,7 +70,8 @@ Patrol::~Patrol() = default;
 void Patrol::abandon()
 {
     m_abandoned = true;
-    if (m_mailPending)
+    // Lines whose mail the server already took stay: dropping them would mail them again.
+    if (m_mailPending && !(m_mailAccepted && m_mailAccepted->load()))
         m_history->removeMail(m_mailToken);
     m_mailPending = false;
 }
@@ -163,7 +164,8 @@ void Patrol::SendHitMail(const QString &pendingBody)
         m_mail.popFailure = Module1::PopLogin(u"STAT"_s, goOn);
     if (m_abandoned)
         return;
-    const QString failure = Module1::SmtpSend(body, subject, goOn);
+    m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
+    const QString failure = Module1::SmtpSend(body, subject, goOn, m_mailAccepted);
     if (m_abandoned)
         return;
     m_mail.failure = failure;
@@ -316,6 +318,7 @@ void Patrol::CheckPage(const QString &address)
         m_linkSource.reset();
     ++m_mailToken;
     m_mailPending = false;
+    m_mailAccepted.reset();
     m_mail = {};
     const qint64 start = m_seconds();
 

@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct LoadResult;
@@ -76,6 +78,8 @@ private:
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
     bool m_mailPending = false;
+    // Set by the mail's worker once the server has taken this check's mail.
+    std::shared_ptr<std::atomic<bool>> m_mailAccepted;
     bool m_abandoned = false;
     // Set while linked pages are examined: their checks never lead further.
     bool m_following = false;

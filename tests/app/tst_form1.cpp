@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
@@ -13,10 +14,14 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +34,8 @@ private Q_SLOTS:
     void controls_inTheirStartUpState();
     void patrolControls_wiredToTheScheduler();
     void closeDuringStep_savesAndAbandonsTheStep();
+    void closeDuringMail_savedHistoryFollowsTheServer_data();
+    void closeDuringMail_savedHistoryFollowsTheServer();
     void ticksDuringStep_keepCounting();
     void conditions_closeUpSortedAtShutDown();
     void history_keepsNewestRirekisuuPlusOne();
@@ -163,6 +170,55 @@ void TestForm1::closeDuringStep_savesAndAbandonsTheStep()
     QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY0"_s, QString()), u"added"_s);
     QCOMPARE(ini.GetSetting(u"KEYWORD"_s, u"KEY1"_s, QString()), u"hit"_s);
     Module1::testing::reset();
+}
+
+void TestForm1::closeDuringMail_savedHistoryFollowsTheServer_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("savedTop");
+    QTest::newRow("server took it") << true << u"hit line"_s;
+    QTest::newRow("cut off") << false << u"old"_s;
+}
+
+// The window closes while a hit mail is on its way. The transfer is told to end, and what the
+// server made of the mail by then decides the saved history: a taken mail keeps its line, so it
+// is not mailed again at the next start; one that was cut off leaves, so it is.
+void TestForm1::closeDuringMail_savedHistoryFollowsTheServer()
+{
+    QFETCH(bool, taken);
+    QFETCH(QString, savedTop);
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
+        "[URL]\r\nURL0=http://127.0.0.1/p\r\n[RIREKI]\r\nTEXT0=old\r\n");
+    std::atomic<bool> started {false};
+    const auto reset = qScopeGuard([] { Module1::testing::reset(); });
+    Module1::testing::setSettingsFolder(dir.path());
+    Module1::testing::setSendMail([&started, taken](auto &&...) {
+        started = true;
+        // The verdict comes only after the program has asked the transfer to end.
+        while (!Module1::ending())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return taken ? QString() : mail::cancelledText();
+    });
+    auto browser = std::make_unique<ScriptedBrowser>();
+    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"hit line\r\n"_s, u"p"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, &w, [&] {
+        if (started && !w.unloaded())
+            w.close();
+    });
+    poll.start();
+    w.scheduler()->cmdRun_Click();
+    QVERIFY(started);
+    QVERIFY(w.unloaded());
+    QVERIFY(Module1::waitForWorkers(5000));
+    clINI ini(dir.path());
+    QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT0"_s, QString()), savedTop);
 }
 
 // A step started by a tick waits for its page in a nested loop; the ticks go on meanwhile.

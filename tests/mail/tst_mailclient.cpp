@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <QUuid>
 #include <atomic>
@@ -38,6 +40,8 @@ private Q_SLOTS:
     void send_silentServer_timesOut();
     void cancel_endsTransferAtOnce_data();
     void cancel_endsTransferAtOnce();
+    void cancel_afterWholeMessage_waitsForVerdict_data();
+    void cancel_afterWholeMessage_waitsForVerdict();
     void badServerSetting_passwordNeverShown();
     void pop_data();
     void pop();
@@ -385,6 +389,67 @@ void TestMailClient::cancel_endsTransferAtOnce()
     early.cancel();
     QCOMPARE(mail::SendMail(host, u"a@example.jp"_s, u"b@example.jp"_s, u"s"_s, u"b"_s, QString(), &early),
         mail::cancelledText());
+}
+
+void TestMailClient::cancel_afterWholeMessage_waitsForVerdict_data()
+{
+    QTest::addColumn<int>("verdictMs");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("taken in time") << 300 << QString();
+    QTest::newRow("no verdict") << -1 << mail::cancelledText();
+}
+
+// Cancelled once the whole message is out: the server may take it any moment, and a mail taken
+// but counted as failed would be sent again. A verdict that comes soon counts; silence does not.
+void TestMailClient::cancel_afterWholeMessage_waitsForVerdict()
+{
+    QFETCH(int, verdictMs);
+    QFETCH(QString, answer);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    bool messageIn = false;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *s = server.nextPendingConnection();
+        auto data = std::make_shared<bool>(false);
+        s->write("220 ready\r\n");
+        connect(s, &QTcpSocket::readyRead, s, [&, s, data] {
+            while (*data ? s->bytesAvailable() > 0 : s->canReadLine()) {
+                if (*data) {
+                    const QByteArray chunk = s->readAll();
+                    if (!chunk.endsWith("\r\n.\r\n"))
+                        continue;
+                    *data = false;
+                    messageIn = true;
+                    if (verdictMs >= 0)
+                        QTimer::singleShot(verdictMs, s, [s] { s->write("250 taken\r\n"); });
+                    continue;
+                }
+                const QByteArray verb = s->readLine().left(4).toUpper();
+                if (verb == "DATA") {
+                    *data = true;
+                    s->write("354 go\r\n");
+                } else if (verb == "QUIT") {
+                    s->write("221 bye\r\n");
+                } else {
+                    s->write("250 ok\r\n");
+                }
+            }
+        });
+    });
+    mail::testing::setTimeouts(20000, 60000);
+    mail::TransferControl control;
+    std::atomic<bool> done {false};
+    QString result = u"unset"_s;
+    std::thread worker([&] {
+        result = mail::SendMail(u"127.0.0.1:%1"_s.arg(server.serverPort()), u"a@example.jp"_s, u"b@example.jp"_s,
+            u"s"_s, u"b"_s, QString(), &control);
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(messageIn, 5000);
+    control.cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    worker.join();
+    QCOMPARE(result, answer);
 }
 
 void TestMailClient::badServerSetting_passwordNeverShown()

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void mail_answersLate_windowGoesOn_data();
     void mail_answersLate_windowGoesOn();
     void abandon_duringMail_linesLeaveTheHistory();
+    void abandon_afterServerTookMail_linesStay();
     void status_mailFailureStaysUntilAMailGoesOut();
     void badConditionsAndHugeLines_handled();
 
@@ -657,6 +658,29 @@ void TestPatrol::abandon_duringMail_linesLeaveTheHistory()
     QCOMPARE(rows(m_list3), QStringList {u"loaded"_s});
     QVERIFY(m_status->text() != u"巡回完了"_s);
     m_holdMail = false;
+}
+
+// The server took the mail, but the window closes before the check hears of it: those lines are
+// sent, and leaving them out of the saved history would mail them again at the next start.
+void TestPatrol::abandon_afterServerTookMail_linesStay()
+{
+    setConditions({u"hit"_s});
+    m_list3->addItem(u"loaded"_s);
+    page(u"hit a\r\n"_s);
+    m_holdMail = true;
+    QTimer tick;
+    tick.setInterval(5);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (!m_mailStarted || !m_holdMail)
+            return;
+        m_holdMail = false;
+        QVERIFY(Module1::waitForWorkers(5000));
+        m_patrol->abandon();
+    });
+    tick.start();
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QVERIFY(m_patrol->abandoned());
+    QCOMPARE(rows(m_list3), (QStringList {u"hit a"_s, u"loaded"_s}));
 }
 
 // The status strip tells a failed mail, and keeps telling it over pages without mail, until a mail
