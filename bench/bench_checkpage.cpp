@@ -10,6 +10,7 @@
 #include "platform/Width.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -189,6 +190,44 @@ void MatcherGivingUp(benchmark::State &state)
     state.counters["errors"] = double(conditions.errorCount());
 }
 BENCHMARK(MatcherGivingUp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// A line of a megabyte against 100 conditions of 10,000 characters of nested groups, each a
+// little different: what a hostile page and a pasted condition cost together.
+void MatcherHostileLine(benchmark::State &state)
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QString line;
+    line.reserve(1'000'000);
+    QRandomGenerator random(19);
+    while (line.size() < 1'000'000)
+        line += QChar(u'a' + char16_t(random.bounded(26)));
+    QListWidget keywords;
+    const int depth = int(state.range(0));
+    for (int i = 0; i < 100; ++i) {
+        // Groups within groups, each with an alternative, until 10,000 characters.
+        QString open, close;
+        while (open.size() + close.size() + 12 < 10'000) {
+            open += u"(?:a|";
+            close.prepend(u")*"_s);
+            if (open.size() / 5 >= depth) {
+                open += u"b"_s + QString::number(i) + close;
+                close.clear();
+            }
+        }
+        keywords.addItem(open + u"z"_s + close);
+    }
+    ConditionList conditions(&keywords);
+    // The conditions are prepared at their first use; that is timed on its own.
+    QElapsedTimer prepare;
+    prepare.start();
+    conditions.MatchCondition(u"-"_s, Conditions::PageMode);
+    state.counters["prepare_ms"] = double(prepare.elapsed());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(conditions.MatchCondition(line, Conditions::PageMode));
+    qInstallMessageHandler(nullptr);
+    state.counters["errors"] = double(conditions.errorCount());
+}
+BENCHMARK(MatcherHostileLine)->Arg(20)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Reference: every term a cached regular expression, conditions walked in order for every line.
 void ReferenceRegexPerTerm(benchmark::State &state)
