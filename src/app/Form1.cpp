@@ -42,7 +42,7 @@ using Ui::twips;
 namespace {
 
 // Longer than a cancelled mail waits for the server's verdict on a message it has all of.
-constexpr int kCancelledMailWaitMs = 1500;
+constexpr int kCancelledMailWaitMs = 1200;
 
 QFont jpFont(bool proportional, bool bold = false)
 {

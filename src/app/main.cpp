@@ -22,10 +22,10 @@ int main(int argc, char *argv[])
     Form1 w;
     w.show();
     const int code = app.exec();
-    // The lists are saved by now. A mail transfer still ending on its worker must not hold the
-    // program up: after a short wait it is left behind.
+    // The lists are saved by now, after the closing window gave the transfers their time. One
+    // still on its worker must not hold the program up: after a short wait it is left behind.
     Module1::cancelAll();
-    if (!Module1::waitForWorkers(1500)) {
+    if (!Module1::waitForWorkers(300)) {
         std::fflush(nullptr);
         std::quick_exit(code);
     }
