@@ -19,6 +19,15 @@ inline QString utf16(const uint8_t *data, size_t size)
     return s;
 }
 
+// Text as it is typed into a box or a settings file: Latin-1, or after a first byte 0xFF any
+// UTF-16.
+inline QString typed(const uint8_t *data, size_t size)
+{
+    if (size > 0 && data[0] == 0xFF)
+        return utf16(data + 1, size - 1);
+    return QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
 inline QByteArray bytes(const uint8_t *data, size_t size)
 {
     return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));

@@ -5,60 +5,8 @@
 #include "ConditionGenerator.h"
 #include "FuzzSupport.h"
 #include "patrol/Conditions.h"
-
-#include <QHash>
-#include <QRegularExpression>
-
-namespace {
-
-enum class Plain { Miss, Hit, Unknown };
-
-// Each term compiled once for all lines of an input.
-const QRegularExpression &compiled(QHash<QString, QRegularExpression> &cache, const QString &pattern)
-{
-    auto it = cache.constFind(pattern);
-    if (it == cache.constEnd())
-        it = cache.insert(pattern, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption));
-    return *it;
-}
-
-// Unknown when the engine itself gave up on a term, without limits of ours.
-Plain plainHits(
-    QHash<QString, QRegularExpression> &cache, const QStringList &conditions, const QString &line, quint8 mode)
-{
-    if (line.isEmpty())
-        return Plain::Miss;
-    for (const QString &text : conditions) {
-        const QStringList pieces = text.split(u' ');
-        if (pieces.front() == u"@" && mode == Conditions::PageMode)
-            continue;
-        int evaluated = 0;
-        bool all = true;
-        for (const QString &piece : pieces) {
-            if (piece.isEmpty() || piece == u"@")
-                continue;
-            ++evaluated;
-            const bool negative = piece.front() == u'-';
-            const QRegularExpression &re = compiled(cache, negative ? piece.mid(1) : piece);
-            bool found = false;
-            if (re.isValid()) {
-                const QRegularExpressionMatch m = re.match(line);
-                if (!m.isValid())
-                    return Plain::Unknown;
-                found = m.hasMatch();
-            }
-            if (found == negative) {
-                all = false;
-                break;
-            }
-        }
-        if (all && evaluated > 0)
-            return Plain::Hit;
-    }
-    return Plain::Miss;
-}
-
-} // namespace
+#include "patrol/PlainConditions.h"
+#include "patrol/bregexp.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -85,18 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             lines.append(gen.line());
     }
     const Conditions::ConditionSet set(conditions);
-    QHash<QString, QRegularExpression> cache;
+    PlainConditions plainConditions;
     for (const QString &line : lines) {
         for (quint8 mode : {Conditions::PageMode, Conditions::LinkMode}) {
             const quint64 errors = set.errorCount();
             const bool patrol = set.match(line, mode);
             // The matcher replaces lone surrogates before it searches; the plain evaluation gets the
             // same text.
-            const Plain plain = plainHits(cache, conditions, bregexp::wellFormed(line), mode);
-            if (plain == Plain::Unknown)
+            const auto plain = plainConditions.hits(conditions, bregexp::wellFormed(line), mode);
+            if (plain == PlainConditions::Answer::Unknown)
                 continue;
             const bool gaveUp = set.errorCount() != errors;
-            if (patrol != (plain == Plain::Hit) && !(gaveUp && !patrol)) {
+            if (patrol != (plain == PlainConditions::Answer::Hit) && !(gaveUp && !patrol)) {
                 QByteArray detail = "mode " + QByteArray::number(mode) + "\nline " + fuzz::shown(line);
                 for (const QString &c : conditions)
                     detail += "\ncondition " + fuzz::shown(c);

@@ -36,12 +36,7 @@ bool referenceLoopback(const QString &host, bool &dottedIpv6)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Latin-1, as settings are typed; after a first byte 0xFF any UTF-16.
-    QString text;
-    if (size > 0 && data[0] == 0xFF)
-        text = fuzz::utf16(data + 1, size - 1);
-    else
-        text = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString text = fuzz::typed(data, size);
 
     for (mail::Protocol protocol : {mail::Protocol::Smtp, mail::Protocol::Pop3}) {
         const std::optional<mail::MailServer> s = mail::parseMailServer(text, protocol);

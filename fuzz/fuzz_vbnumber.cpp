@@ -29,12 +29,7 @@ void wholeAgrees(const vb::WholeNumber &w, const std::optional<double> &v, doubl
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Latin-1, as numbers are typed; after a first byte 0xFF any UTF-16.
-    QString text;
-    if (size > 0 && data[0] == 0xFF)
-        text = fuzz::utf16(data + 1, size - 1);
-    else
-        text = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString text = fuzz::typed(data, size);
     const std::optional<double> v = vb::parseNumber(text);
     fuzz::check(vb::readsAsNumber(text) == v.has_value(), "readsAsNumber agrees with parseNumber");
     if (v)

@@ -1,3 +1,4 @@
+#include "PlainConditions.h"
 #include "patrol/ConditionList.h"
 #include "patrol/Conditions.h"
 #include "patrol/bregexp.h"
@@ -10,37 +11,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The grammar evaluated the plain way: every term one search without pre-test or limits.
+// The grammar evaluated the plain way, on the text the matcher searches (lone surrogates replaced).
 bool plainFound(const QString &pattern, const QString &line)
 {
-    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
-    return re.isValid() && re.match(bregexp::wellFormed(line)).hasMatch();
+    return PlainConditions().found(pattern, bregexp::wellFormed(line)).value_or(false);
 }
 
 bool plainHits(const QStringList &conditions, const QString &line, quint8 mode)
 {
-    if (line.isEmpty())
-        return false;
-    for (const QString &text : conditions) {
-        const QStringList pieces = text.split(u' ');
-        if (pieces.front() == u"@" && mode == Conditions::PageMode)
-            continue;
-        int evaluated = 0;
-        bool all = true;
-        for (const QString &piece : pieces) {
-            if (piece.isEmpty() || piece == u"@")
-                continue;
-            ++evaluated;
-            const bool negative = piece.front() == u'-';
-            if (plainFound(negative ? piece.mid(1) : piece, line) == negative) {
-                all = false;
-                break;
-            }
-        }
-        if (all && evaluated > 0)
-            return true;
-    }
-    return false;
+    return PlainConditions().hits(conditions, bregexp::wellFormed(line), mode) == PlainConditions::Answer::Hit;
 }
 
 // The matcher as the patrol uses it: the condition list box, read through ConditionList.
