@@ -158,16 +158,14 @@ void Patrol::SendHitMail(const QString &pendingBody)
     const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
     // The transfers run on a worker while window messages go on; a closing window ends them, and
     // abandon() then takes the mail's lines out of the history.
-    const auto goOn = [this] { return !m_abandoned; };
     m_mail.attempted = true;
-    if (popFirst)
-        m_mail.popFailure = Module1::PopLogin(u"STAT"_s, goOn);
-    if (m_abandoned)
-        return;
     m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
-    const QString failure = Module1::SmtpSend(body, subject, goOn, m_mailAccepted);
+    const Module1::Outcome outcome = Module1::Send(
+        body, subject, {.popFirst = popFirst, .goOn = [this] { return !m_abandoned; }, .accepted = m_mailAccepted});
+    m_mail.popFailure = outcome.popFailure;
     if (m_abandoned)
         return;
+    const QString &failure = outcome.failure;
     m_mail.failure = failure;
     m_mailPending = false;
     // With a server configured a failure is passing, so the lines are kept for their next

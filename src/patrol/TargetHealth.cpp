@@ -129,11 +129,9 @@ bool TargetHealth::sendAlertMail(const QString &subject, const QString &body, co
         clINI ini(m_settingsFolder ? m_settingsFolder() : QString());
         popFirst = ini.GetSetting(Keys::Check2) == u"1";
     }
-    if (popFirst)
-        Module1::PopLogin(u"STAT"_s, goOn);
     if (goOn && !goOn())
         return false;
-    const QString failure = Module1::SmtpSend(body, subject, goOn);
+    const QString failure = Module1::Send(body, subject, {.popFirst = popFirst, .goOn = goOn}).failure;
     const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
     const QString line = now + (failure.isEmpty() ? u" alert-sent "_s : u" alert-failed "_s) + subject;
     std::fprintf(stderr, "korvani: %s\n", line.toLocal8Bit().constData());
