@@ -76,6 +76,13 @@ void Patrol::abandon()
     m_mailPending = false;
 }
 
+bool Patrol::awaitingVerdict(const QListWidgetItem *entry) const
+{
+    if (!m_mailPending || (m_mailAccepted && m_mailAccepted->load()))
+        return false;
+    return HistoryIndex::mailToken(entry) == m_mailToken;
+}
+
 bool Patrol::pumpAndGoOn()
 {
     flushRows();
@@ -170,8 +177,14 @@ void Patrol::SendHitMail(const QString &pendingBody)
     m_mailPending = false;
     // With a server configured a failure is passing, so the lines are kept for their next
     // appearance instead of being taken as sent. Without one there is nothing to wait for.
-    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty()) {
         m_history->removeMail(m_mailToken);
+        return;
+    }
+    // The server has the mail: its lines are on disk before anything else happens, so that no
+    // crash from here on can have them mailed again.
+    if (m_w.persist)
+        m_w.persist(true);
 }
 
 namespace {
@@ -296,12 +309,15 @@ void Patrol::finishCheck(Visit &visit)
         visit.mailFailure = failure;
         visit.popFailure = popFailure;
     }
-    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
+    QString status = m_mailTrouble;
+    if (status.isEmpty() && m_w.standingTrouble)
+        status = m_w.standingTrouble();
+    m_w.LaStatus->setText(status.isEmpty() ? u"巡回完了"_s : status);
     visit.when = QDateTime::currentDateTime();
     // One line per visit for whoever keeps the program's output (the journal under systemd).
     std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
-    if (visit.target)
-        m_health->record(visit, [this] { return !m_abandoned; });
+    if (visit.target && m_health->record(visit, [this] { return !m_abandoned; }) && m_w.persist && !m_abandoned)
+        m_w.persist(false);
 }
 
 void Patrol::CheckPage(const QString &address)

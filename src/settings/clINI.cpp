@@ -3,6 +3,8 @@
 #include "platform/CodePage932.h"
 #include "settings/SettingsLocation.h"
 
+#include <mutex>
+
 namespace {
 
 // A value must stay on its line: CR and LF would start new lines (and so new keys or sections),
@@ -27,6 +29,14 @@ bool serverHoldsPassword(QStringView server)
         server = server.left(slash);
     const qsizetype at = server.lastIndexOf(u'@');
     return at >= 0 && server.left(at).contains(u':');
+}
+
+// One writer at a time in this program: a save on a worker thread and the dialog's on the window
+// each read the file and write it back whole, and the second must see the first's work.
+std::mutex &writeLock()
+{
+    static std::mutex m;
+    return m;
 }
 
 } // namespace
@@ -120,6 +130,7 @@ bool clINI::commit()
 {
     if (m_pending.empty())
         return !m_failed;
+    const std::lock_guard lock(writeLock());
     sync();
     const bool ok = filestore::writeAtomically(
         m_path, m_doc->serialize(), holdsPassword() ? filestore::Privacy::Secret : filestore::Privacy::Keep);
