@@ -151,6 +151,7 @@ public:
         const bool ok = m_pages.start({servers + u"/patrol/page_server.py"_s, u"--pages"_s, m_dir.path()})
             && m_silentSmtp.start({servers + u"/mail/servers/slow_server.py"_s, u"--silent"_s})
             && m_slowSmtp.start({servers + u"/mail/servers/slow_server.py"_s, u"--delay"_s, u"5"_s})
+            && m_fastSmtp.start({servers + u"/mail/servers/slow_server.py"_s})
             && m_silentPop.start({servers + u"/mail/servers/slow_server.py"_s, u"--silent"_s, u"--pop"_s});
         writeFile(m_dir.filePath(u"small.html"_s), pageOfLines(50));
         writeFile(m_dir.filePath(u"lines10000.html"_s), pageOfLines(10000));
@@ -205,6 +206,32 @@ public:
             w.patrol()->CheckPage(address);
         }
         const double duration = double(clock.nsecsElapsed()) / 1e6;
+        const double stall = m_meter.stopMs();
+        w.Form_Unload();
+        return {stall, duration};
+    }
+
+    // A visit whose hit mail the server takes, in a window whose history holds n + 1 entries of 500
+    // characters: the whole file is saved before the patrol goes on. Each visit finds a new line.
+    std::pair<double, double> savedCheck(const QString &settings, int visits)
+    {
+        Module1::testing::reset();
+        Module1::testing::setSettingsFolder(settings);
+        Form1 w;
+        w.setSettingsFolder(settings);
+        w.show();
+        w.Timer1->stop();
+        w.ListKeyWord->item(99)->setText(u"新着"_s);
+        w.patrol()->CheckPage(page(u"small.html"_s));
+        QElapsedTimer clock;
+        m_meter.start();
+        clock.start();
+        for (int i = 0; i < visits; ++i) {
+            writeFile(m_dir.filePath(u"fresh.html"_s),
+                u"<html><body><div>新着 %1 番</div></body></html>"_s.arg(++m_fresh).toUtf8());
+            w.patrol()->CheckPage(page(u"fresh.html"_s));
+        }
+        const double duration = double(clock.nsecsElapsed()) / 1e6 / visits;
         const double stall = m_meter.stopMs();
         w.Form_Unload();
         return {stall, duration};
@@ -271,6 +298,11 @@ public:
             measure(u"POP login, server never speaks"_s, mailRepetitions,
                 [&] { return check(pop, page(u"small.html"_s), u"大阪"_s, false); });
             mail::testing::reset();
+            QList<std::pair<QString, QString>> fast {{u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_fastSmtp.port)}};
+            fast.append(mailTo);
+            const QString big = folder(fast, 32766);
+            measure(u"5 visits, each mail taken and saved, 32,767 history entries"_s, mailRepetitions,
+                [&] { return savedCheck(big, 5); });
         }
         for (int n : {500, 32766}) {
             const QString settings = folder({}, n);
@@ -290,9 +322,10 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    Server m_pages, m_silentSmtp, m_slowSmtp, m_silentPop;
+    Server m_pages, m_silentSmtp, m_slowSmtp, m_fastSmtp, m_silentPop;
     StallMeter m_meter;
     int m_runs = 0;
+    int m_fresh = 0;
 };
 
 } // namespace
