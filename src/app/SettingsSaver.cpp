@@ -1,6 +1,7 @@
 #include "app/SettingsSaver.h"
 
 #include "platform/MessagePump.h"
+#include "platform/Process.h"
 #include "settings/clINI.h"
 
 #include <exception>
@@ -66,6 +67,7 @@ void SettingsSaver::start()
     join();
     const quint64 generation = m_inFlight;
     m_thread = std::thread([this, folder, snapshot = std::move(snapshot), generation] {
+        process::lowerThreadPriority();
         bool ok = false;
         QString path;
         try {
