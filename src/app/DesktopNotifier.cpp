@@ -306,7 +306,8 @@ void DesktopNotifier::send(const Note &note)
             failed(whyUnavailable(reply.error()));
             return;
         }
-        m_toldUnavailable = false;
+        if (std::exchange(m_toldUnavailable, false))
+            Q_EMIT availableAgain();
         const uint id = reply.value();
         if (replaces != 0 && replaces != id)
             m_opens.remove(replaces);

@@ -53,8 +53,9 @@ public:
     void setClockForTesting(std::function<qint64()> msecs) { m_clock = std::move(msecs); }
 
 Q_SIGNALS:
-    // Said once, until a notification is shown again.
+    // Said once, until a notification is shown again, which says availableAgain.
     void unavailable(const QString &text);
+    void availableAgain();
     // A coalesced notification's action: the window should come forward.
     void windowWanted();
 

@@ -130,13 +130,19 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
         else
             m_saver->saveSoon();
     };
-    w.standingTrouble = [this] { return m_saveTrouble; };
+    w.standingTrouble = [this] {
+        if (m_saveTrouble.isEmpty() && !m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
+            return m_notifyTrouble;
+        return m_saveTrouble;
+    };
     m_notifier = new DesktopNotifier([this] { return settingsFolder(); }, this);
     m_notifier->setIcon(windowIcon().pixmap(QSize(32, 32)).toImage());
     connect(m_notifier, &DesktopNotifier::unavailable, this, [this](const QString &text) {
+        m_notifyTrouble = text;
         LaStatus->setText(text);
         std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
     });
+    connect(m_notifier, &DesktopNotifier::availableAgain, this, [this] { m_notifyTrouble.clear(); });
     connect(m_notifier, &DesktopNotifier::windowWanted, this, &Form1::comeForward);
     w.tellDesktop = [this](const DesktopEvent &event) { m_notifier->tell(event); };
     m_patrol = std::make_unique<Patrol>(w);

@@ -119,6 +119,8 @@ private:
     DesktopNotifier *m_notifier = nullptr;
     TrayIcon *m_tray = nullptr;
     QString m_saveTrouble;
+    // Notifications are on but cannot be shown: the status strip says so instead of "巡回完了".
+    QString m_notifyTrouble;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void tray_menuAndTooltip_followThePatrol();
     void keyboard_everyControlNamed_tabFollowsTheScreen();
     void keyboard_keysRunTheMainCommands();
+    void notifyWithoutService_statusStripSaysSo();
 
 private:
     QTemporaryDir m_config;
@@ -95,6 +96,8 @@ void TestForm1::initTestCase()
     // The settings dialog looks for the autostart entry there, never in the user's own folder.
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    // Notifications never reach the desktop the tests run on.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvani-test-bus");
 }
 
 void TestForm1::init()
@@ -692,6 +695,44 @@ void TestForm1::keyboard_keysRunTheMainCommands()
     QCOMPARE(Ui::testing::shown().size(), size_t(1));
     QCOMPARE(w->List3->count(), 0);
     QVERIFY(w->Form_Unload());
+}
+
+// Notifications on without a session bus: the hit is mailed and the status strip says, instead of
+// "巡回完了", that notifications cannot be shown, until they are switched off.
+void TestForm1::notifyWithoutService_statusStripSaysSo()
+{
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\nNOTIFY=1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
+        "[URL]\r\nURL0=http://127.0.0.1/a\r\nURL1=http://127.0.0.1/b\r\n");
+    int mails = 0;
+    Module1::testing::setSettingsFolder(dir.path());
+    Module1::testing::setSendMail([&mails](auto &&...) {
+        ++mails;
+        return QString();
+    });
+    auto browser = std::make_unique<ScriptedBrowser>();
+    browser->addPage(u"http://127.0.0.1/a"_s, ScriptedPage {u"hit a\r\n"_s, u"a"_s, {}, {}, 0, false});
+    browser->addPage(u"http://127.0.0.1/b"_s, ScriptedPage {u"hit b\r\n"_s, u"b"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    const QString notice = DesktopNotifier::unavailableText(u"セッションバスに接続できません"_s);
+    w.cmdRun->click();
+    QCOMPARE(mails, 1);
+    QCOMPARE(w.LaStatus->text(), notice);
+    w.cmdRun->click();
+    QCOMPARE(mails, 2);
+    QCOMPARE(w.LaStatus->text(), notice);
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(Keys::Notify, u"0"_s);
+        QVERIFY(ini.commit());
+    }
+    w.cmdRun->click();
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QVERIFY(w.Form_Unload());
 }
 
 QTEST_MAIN(TestForm1)
