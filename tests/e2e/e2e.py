@@ -908,11 +908,75 @@ def accessibility(pages, folder):
     return "%d named controls, %d Tab(s) to the target list" % (len(controls), tabs)
 
 
+def tray(pages, folder):
+    """NOTIFY 1 on a desktop with a tray: the icon tells the state and its menu works; the close box
+    hides the window while the patrol goes on, a second start shows it, and 終了 ends the program
+    with the lists saved."""
+    need("Xvfb", "dbus-daemon", "dbus-send", "xdotool")
+    host = ["/usr/bin/python3", os.path.join(HERE, "tray_host.py")]
+    probe = subprocess.run(host[:1] + ["-c", "import gi"], capture_output=True)
+    if probe.returncode != 0:
+        raise Skip("python3-gi is not installed")
+    registered = os.path.join(folder, "tray-items")
+    pages.put("/tray", "トレイ", ["常駐 の行"])
+    with Desktop(folder) as d:
+        d.service(host + ["watch", registered], "org.kde.StatusNotifierWatcher")
+        k = Korvani(folder, d.display, d.env)
+        k.write({"MAIL": {"TIMERTIME": "1", "NOTIFY": "1"}, "KEYWORD": {"KEY0": "常駐"},
+                 "URL": {"URL0": pages.url("/tray")}})
+        k.start()
+        wait_until(lambda: os.path.exists(registered), 20, "no tray icon was registered")
+        with open(registered) as f:
+            icon = f.readline().strip()
+
+        def ask(*args):
+            r = d.run(host + list(args))
+            check(r.returncode == 0, "tray_host %s: %s" % (args[0], r.stderr.decode()[-300:]))
+            return r.stdout.decode().strip()
+
+        wait_until(lambda: "最後の新着: なし" not in ask("tooltip", icon), 30, "no hit reached the tooltip")
+        tip = ask("tooltip", icon).split("\n")
+        check(tip[:3] == ["Korvani  1.8.0", "巡回中", "失敗中の対象: 0 件"], "tooltip: %r" % tip)
+        import json
+        items = json.loads(ask("menu", icon))
+        check([i["label"] for i in items] == ["表示", "強制実行", "▶ 開始", "■ 停止", "終了"], "menu: %r" % items)
+        check([i["shortcut"] for i in items][1:4] == [["F5"], ["F6"], ["F6"]], "keys in the menu: %r" % items)
+
+        def visible():
+            return d.run(["xdotool", "search", "--onlyvisible", "--name", "^Korvani  "]).stdout.split()
+
+        window = visible()
+        check(len(window) == 1, "windows: %r" % window)
+        ask("close", window[0].decode())
+        wait_until(lambda: not visible(), 10, "the close box did not hide the window")
+        visits = pages.count("/tray")
+        wait_until(lambda: pages.count("/tray") >= visits + 2, 30, "the patrol stopped with the window hidden")
+        check(k.proc.poll() is None, "the program ended at the close box")
+
+        env = dict(os.environ, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb", QTWEBENGINE_DISABLE_SANDBOX="1", **d.env)
+        second = subprocess.run([os.path.join(folder, "korvani")], cwd="/", env=env, capture_output=True, timeout=30)
+        check(second.returncode == 0, "second start: %s" % second.returncode)
+        wait_until(lambda: visible(), 10, "a second start did not show the hidden window")
+
+        ask("click", icon, "■ 停止")
+        wait_until(lambda: "停止中" in ask("tooltip", icon), 10, "■ 停止 did not stop the countdown")
+        ask("click", icon, "終了")
+        try:
+            k.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            raise Failure("終了 did not end the program")
+        k.log.close()
+        check(k.proc.returncode == 0, "ended with %s" % k.proc.returncode)
+    ini = read_ini(os.path.join(folder, "KVN.ini"))
+    check(ini["URL"]["URL0"] == pages.url("/tray") and ini["RIREKI"]["TEXT0"] == "常駐 の行", "saved: %r" % ini)
+    return "tooltip, menu, hidden patrol, second start and 終了"
+
+
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
                                      killed_while_saving, desktop_notifications, notify_unavailable,
-                                     accessibility)}
+                                     accessibility, tray)}
 
 
 def main(names):
