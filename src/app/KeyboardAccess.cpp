@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -45,6 +46,10 @@ void setUp(Form1 &form)
     form.cmdList3Clear->setToolTip(withKey(form.cmdList3Clear->text(), clearHistoryKey()));
     form.menuSetting->setShortcut(settingsKey());
     form.menuSetting->setToolTip(withKey(form.menuSetting->text(), settingsKey()));
+    // A menu bar shows no tooltips of its items by itself, nor their keys: it takes the hovered one's.
+    QMenuBar *bar = form.menuBar();
+    QObject::connect(bar, &QMenuBar::hovered, bar,
+        [bar, setting = form.menuSetting](QAction *a) { bar->setToolTip(a == setting ? a->toolTip() : QString()); });
 
     Ui::nameAfter(form.Label5, form.ListURL);
     Ui::nameAfter(form.Label2, form.List1);

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -681,6 +682,11 @@ void TestForm1::keyboard_keysRunTheMainCommands()
         QVERIFY2(b->toolTip().contains(u'('), qPrintable(b->toolTip()));
     QCOMPARE(w->cmdRun->toolTip(), u"強制実行 (F5)"_s);
     QCOMPARE(w->menuSetting->shortcut(), QKeySequence(u"Ctrl+,"_s));
+    // The menu bar shows the key of 動作設定 while the mouse rests on it.
+    Q_EMIT w->menuBar()->hovered(w->menuSetting);
+    QCOMPARE(w->menuBar()->toolTip(), u"動作設定 (Ctrl+,)"_s);
+    Q_EMIT w->menuBar()->hovered(w->menuHelp->menuAction());
+    QCOMPARE(w->menuBar()->toolTip(), QString());
 
     QTest::keyClick(w.get(), Qt::Key_F5);
     QCOMPARE(w->ListURL->currentRow(), 3);
