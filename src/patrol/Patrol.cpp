@@ -314,8 +314,10 @@ void Patrol::CheckPage(const QString &address)
     Visit visit;
     visit.address = address;
     visit.target = !m_following;
-    if (visit.target)
+    if (visit.target) {
         m_linkSource.reset();
+        m_conditions->beginPage();
+    }
     ++m_mailToken;
     m_mailPending = false;
     m_mailAccepted.reset();
