@@ -2,6 +2,7 @@
 
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
+#include "patrol/HitRow.h"
 #include "platform/Width.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/dialog/Form2.h"
@@ -12,6 +13,17 @@
 #include <QTextDocument>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A row's text, and for a hit of the extracted-line list the conditions behind it.
+QString withExplanation(const QListWidgetItem *row, const QString &lineBreak)
+{
+    const QString why = HitRow::explanation(row);
+    return why.isEmpty() ? row->text() : row->text() + lineBreak + QString(why).replace(u'\n', lineBreak);
+}
+
+} // namespace
 
 ListCommands::ListCommands(Form1 &form)
     : QObject(&form)
@@ -85,7 +97,7 @@ void ListCommands::followSelection(QListWidget *list)
     if (selected.isEmpty())
         return;
     // A tooltip that looks like markup is rendered as such; a page's "<b>" must show as typed.
-    const QString text = selected.front()->text();
+    const QString text = withExplanation(selected.front(), u"\n"_s);
     list->setToolTip(
         Qt::mightBeRichText(text) ? u"<p style='white-space:pre'>"_s + text.toHtmlEscaped() + u"</p>"_s : text);
 }
@@ -95,7 +107,7 @@ void ListCommands::showSelected(QListWidget *list)
     const QList<QListWidgetItem *> selected = list->selectedItems();
     if (selected.isEmpty())
         return;
-    Ui::msgBox(selected.front()->text(), Ui::Buttons::Ok, Ui::Icon::None, &m_form);
+    Ui::msgBox(withExplanation(selected.front(), u"\r\n"_s), Ui::Buttons::Ok, Ui::Icon::None, &m_form);
 }
 
 void ListCommands::List1_DblClick()

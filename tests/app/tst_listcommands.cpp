@@ -3,6 +3,7 @@
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "app/ListCommands.h"
+#include "patrol/Patrol.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/dialog/Form2.h"
 
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void conditionEditor_promptAndNarrowing();
     void addressEditor_storesAsTyped_inTheNotedRow();
     void viewersAndTooltips_showTheWholeLine();
+    void hitRow_namesItsConditions_data();
+    void hitRow_namesItsConditions();
     void emptyLists_doubleClickDoesNothing();
     void historyClear_asksFirst_data();
     void historyClear_asksFirst();
@@ -157,6 +160,48 @@ void TestListCommands::viewersAndTooltips_showTheWholeLine()
     QTextDocument shownTip;
     shownTip.setHtml(m_w->List3->toolTip());
     QCOMPARE(shownTip.toPlainText(), markup);
+}
+
+void TestListCommands::hitRow_namesItsConditions_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("explanation");
+    const QStringList both {u"ヒットした検索単語：1番目「大阪」、3番目「求人 -京都」"_s};
+    QTest::newRow("new hit") << 0 << u"\u25CF000:大阪府の求人"_s << (QStringList(both) << u"新着"_s);
+    QTest::newRow("no hit") << 1 << u"\u3000001:京都の求人"_s << QStringList();
+    QTest::newRow("hit mailed before") << 2 << u"\u3000003:大阪の求人 既出"_s << (QStringList(both) << u"送信済み"_s);
+    QTest::newRow("one condition") << 3 << u"\u25CF004:京都の天気"_s
+                                   << QStringList {u"ヒットした検索単語：8番目「天気」"_s, u"新着"_s};
+}
+
+// A row of a page check tells which conditions hit its line, as they read then, and whether it
+// was new; the link-only condition never hits a page line.
+void TestListCommands::hitRow_namesItsConditions()
+{
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(QStringList, explanation);
+    auto *browser = dynamic_cast<ScriptedBrowser *>(m_w->WebBrowser1);
+    QVERIFY(browser);
+    ScriptedPage page;
+    page.body = u"大阪府の求人\r\n京都の求人\r\n\r\n大阪の求人 既出\r\n京都の天気\r\nend"_s;
+    browser->addPage(u"http://127.0.0.1/jobs"_s, page);
+    m_w->ListKeyWord->item(0)->setText(u"大阪"_s);
+    m_w->ListKeyWord->item(2)->setText(u"求人 -京都"_s);
+    m_w->ListKeyWord->item(5)->setText(u"@ 求人"_s);
+    m_w->ListKeyWord->item(7)->setText(u"天気"_s);
+    m_w->List3->addItem(u"大阪の求人 既出"_s);
+    m_w->patrol()->CheckPage(u"http://127.0.0.1/jobs"_s);
+    QCOMPARE(m_w->List1->count(), 4);
+    m_w->ListKeyWord->item(0)->setText(u"奈良"_s);
+
+    const QString tip = QStringList(QStringList {text} + explanation).join(u'\n');
+    m_w->List1->setCurrentRow(row);
+    QCOMPARE(m_w->List1->toolTip(), tip);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Q_EMIT m_w->List1->itemDoubleClicked(m_w->List1->item(row));
+    QCOMPARE(Ui::testing::shown().back().text, QString(tip).replace(u'\n', u"\r\n"_s));
 }
 
 void TestListCommands::emptyLists_doubleClickDoesNothing()
