@@ -1,5 +1,6 @@
 #include "app/ListCommands.h"
 
+#include "app/ConditionPreview.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "patrol/HitRow.h"
@@ -72,7 +73,8 @@ void ListCommands::ListKeyWord_DblClick(int row)
     QListWidgetItem *item = m_form.ListKeyWord->item(row);
     if (!item)
         return;
-    const std::optional<QString> text = Ui::inputBox(conditionPrompt(), item->text(), &m_form);
+    ConditionPreview preview(m_form.List1);
+    const std::optional<QString> text = Ui::inputBox(conditionPrompt(), item->text(), &m_form, &preview);
     if (!text)
         return;
     if (QListWidgetItem *target = m_form.ListKeyWord->item(row))

@@ -176,7 +176,7 @@ void ConditionSet::countError(const Prepared &p, Answer a) const
 {
     ++m_errors;
     quint64 &count = a == Answer::GaveUp ? p.gaveUp : p.crowdedOut;
-    if (count++ > 0)
+    if (count++ > 0 || m_quiet)
         return;
     // A condition can be long; its start is enough to find it in the list.
     const QString shown = p.text.size() > 60 ? p.text.left(60) + QChar(0x2026) : p.text;

@@ -80,6 +80,8 @@ public:
 
     // (condition, line) pairs whose answer was an error rather than hit or miss.
     quint64 errorCount() const { return m_errors; }
+    // Errors are counted but not told: the set is not the patrol's.
+    void keepQuiet() { m_quiet = true; }
 
     // How a condition of the set fares: whether the engine refuses one of its patterns, and the
     // lines it could not answer so far.
@@ -121,6 +123,7 @@ private:
     mutable std::vector<quint32> m_seen; // per literal: the line number it was last found on
     mutable quint32 m_lineNumber = 0;
     mutable quint64 m_errors = 0;
+    bool m_quiet = false;
     Budgets m_budgets;
 };
 

@@ -32,5 +32,7 @@ template<typename F> bool forEachLine(const QStringList &pieces, F &&f)
 // The row of the extracted-line list: "●" for a new hit or an ideographic space, the index as
 // "000:", then the line.
 QString entry(bool newHit, int index, QStringView line);
+// The line of such a row.
+QString lineOf(QStringView entry);
 
 } // namespace PageText

@@ -7,11 +7,15 @@
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -35,6 +39,7 @@ private Q_SLOTS:
     void slowMailServer_windowGoesOnAndTheHitArrives();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing_data();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing();
+    void conditionPrompt_previewsTheServedPage_whileACheckRuns();
 
 private:
     QList<maildecode::Parsed> mailsTo(const QString &address) const;
@@ -374,6 +379,67 @@ void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
     QVERIFY2(w.ListURL->item(1)->toolTip().endsWith(u' ' + outcome + u"（1回目）"_s),
         qPrintable(w.ListURL->item(1)->toolTip()));
     QVERIFY(w.ListURL->item(0)->toolTip().startsWith(u"最終巡回 "_s));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+// The condition prompt counts the lines of the page on screen and tells a pattern's fault, while
+// a page check that a tick started runs beneath it, undisturbed.
+void TestCheckPage::conditionPrompt_previewsTheServedPage_whileACheckRuns()
+{
+    QTemporaryDir folder;
+    Module1::testing::setSettingsFolder(folder.path());
+    writePage(u"news.html"_s,
+        u"<html><head><meta charset='utf-8'><title>news</title></head><body><div>大阪の求人</div>"
+        "<div>ニュース一覧</div><div>大阪のニュース</div><div>東京の天気</div><div>おわり</div></body></html>"_s);
+    const QString url = u"http://127.0.0.1:%1/files/news.html"_s.arg(m_port);
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.ListKeyWord->item(0)->setText(u"大阪"_s);
+
+    bool checking = false;
+    bool typedWhileChecking = false;
+    QStringList lines;
+    QTimer::singleShot(50, this, [&] {
+        QWidget *dlg = QApplication::activeModalWidget();
+        QVERIFY(dlg);
+        auto *line = dlg->findChild<QLabel *>(u"preview"_s);
+        auto *field = dlg->findChild<QLineEdit *>();
+        QVERIFY(line && field);
+        lines << line->text();
+        // Typed at the check's first pause, while it waits for the page.
+        QTimer::singleShot(0, this, [&] {
+            typedWhileChecking = checking;
+            field->insert(u"ニュース"_s);
+        });
+        checking = true;
+        w.patrol()->CheckPage(url);
+        checking = false;
+        QTRY_VERIFY(line->text().startsWith(u"抜き出されたテキスト 4 行"_s));
+        lines << line->text();
+        field->setText(u"(大阪"_s);
+        QTRY_VERIFY(line->text().startsWith(u"正規表現"_s));
+        lines << line->text();
+        field->setText(u"@ 大阪"_s);
+        QTRY_VERIFY(line->text().startsWith(u"リンク専用"_s));
+        lines << line->text();
+        dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    Q_EMIT w.ListKeyWord->itemDoubleClicked(w.ListKeyWord->item(3));
+
+    QVERIFY(typedWhileChecking);
+    QCOMPARE(lines,
+        (QStringList {u"空のまま OK を押すと、この行の検索単語はなくなります"_s,
+            u"抜き出されたテキスト 4 行のうち 2 行にヒットします\nページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s,
+            u"正規表現として使えません（末尾）：missing closing parenthesis"_s,
+            u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s}));
+    QCOMPARE(w.ListKeyWord->item(3)->text(), u"@ 大阪"_s);
+    // The check went its way: its lines listed, its hits recorded.
+    QCOMPARE(rows(w.List1),
+        (QStringList {u"●000:大阪の求人"_s, u"\u3000001:ﾆｭｰｽ一覧"_s, u"●002:大阪のﾆｭｰｽ"_s, u"\u3000003:東京の天気"_s}));
+    QCOMPARE(rows(w.List3), (QStringList {u"大阪のﾆｭｰｽ"_s, u"大阪の求人"_s}));
     w.Form_Unload();
     Module1::testing::reset();
 }

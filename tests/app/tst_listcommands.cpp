@@ -71,13 +71,32 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<std::optional<QString>>("typed");
     QTest::addColumn<QString>("after");
-    QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s;
+    QTest::addColumn<QString>("preview");
+    const QString narrowing = u"\nページの文字は半角に変換されます："_s;
+    QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s
+                                          << u"抜き出されたテキスト 3 行のうち 2 行にヒットします"_s;
     QTest::newRow("full width narrowed") << QString()
                                          << std::optional<QString>(u"\uFF21\uFF22\uFF23\u3000\uFF11\uFF12\uFF13"_s)
-                                         << u"ABC 123"_s;
-    QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString();
+                                         << u"ABC 123"_s
+                                         << u"抜き出されたテキスト 3 行のうち 0 行にヒットします"_s + narrowing
+            + u"ＡＢＣ　１２３ → ABC 123"_s;
+    QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString()
+                                          << u"空のまま OK を押すと、この行の検索単語はなくなります"_s;
     QTest::newRow("katakana narrowed") << QString() << std::optional<QString>(u"セール -終了"_s)
-                                       << u"\uFF7E\uFF70\uFF99 -終了"_s;
+                                       << u"\uFF7E\uFF70\uFF99 -終了"_s
+                                       << u"抜き出されたテキスト 3 行のうち 1 行にヒットします"_s + narrowing
+            + u"セール → ｾｰﾙ"_s;
+    QTest::newRow("stored although it does not compile")
+        << QString() << std::optional<QString>(u"大阪 -(東京"_s) << u"大阪 -(東京"_s
+        << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
+    QTest::newRow("fault counted as typed")
+        << QString() << std::optional<QString>(u"ガ)x"_s) << u"ｶﾞ)x"_s
+        << u"正規表現として使えません（2文字目）：unmatched closing parenthesis"_s + narrowing + u"ガ)x → ｶﾞ)x"_s;
+    QTest::newRow("link-only counted in link mode")
+        << QString() << std::optional<QString>(u"@ 大阪"_s) << u"@ 大阪"_s
+        << u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 3 行のうち 2 行にヒットします"_s;
+    QTest::newRow("nothing to search") << QString() << std::optional<QString>(u"@ "_s) << u"@ "_s
+                                       << u"調べる語がないため、どの行にもヒットしません"_s;
 }
 
 void TestListCommands::conditionEditor_promptAndNarrowing()
@@ -85,6 +104,8 @@ void TestListCommands::conditionEditor_promptAndNarrowing()
     QFETCH(QString, before);
     QFETCH(std::optional<QString>, typed);
     QFETCH(QString, after);
+    QFETCH(QString, preview);
+    m_w->List1->addItems({u"\u25CF000:ｾｰﾙ中"_s, u"\u3000001:大阪の天気"_s, u"\u3000003:大阪の求人"_s});
     m_w->ListKeyWord->item(4)->setText(before);
     Ui::testing::queueInput(typed);
     doubleClick(m_w->ListKeyWord, 4);
@@ -102,6 +123,7 @@ void TestListCommands::conditionEditor_promptAndNarrowing()
     QCOMPARE(lines[7], u"小[1-6] -大阪 -東京 とすると、小1\uFF5E6の文字があり、かつ大阪東京の文字がない文がヒット"_s);
     QVERIFY(lines[8].isEmpty() && lines[9].isEmpty());
     QVERIFY(!s.text.endsWith(u"\r\n"_s));
+    QCOMPARE(s.preview, preview);
 }
 
 void TestListCommands::addressEditor_storesAsTyped_inTheNotedRow()
