@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
@@ -12,6 +13,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A check from the terminal or the usage: no window, no settings written, no lock taken.
+    if (const std::optional<int> code = CommandLine::run(argc, argv))
+        return *code;
     // The transfer library must be set up before any thread exists, the engine's included.
     mail::initialize();
     // The browser engine reads its switches before the application object exists.
