@@ -114,6 +114,23 @@ void TestConditions::grammar_data()
     QTest::newRow("slash inside a term") << QStringList {u"a/b"_s} << u"xa/bx"_s << true << true;
     QTest::newRow("no conditions") << none << u"x"_s << false << false;
     QTest::newRow("full-width letters case") << QStringList {u"ａｂｃ"_s} << u"ＡＢＣ"_s << true << true;
+    // The surprises the user's guide warns of, and what to write instead.
+    QTest::newRow("full-width katakana meet no page text")
+        << QStringList {u"ニュース"_s} << u"ﾆｭｰｽ一覧"_s << false << false;
+    QTest::newRow("full-width digits meet no page text")
+        << QStringList {u"２０２６年"_s} << u"2026年"_s << false << false;
+    QTest::newRow("a space splits a pattern") << QStringList {u"Tokyo Tower"_s} << u"Tower of Tokyo"_s << true << true;
+    QTest::newRow("a space written as \\x20")
+        << QStringList {u"Tokyo\\x20Tower"_s} << u"Tower of Tokyo"_s << false << false;
+    QTest::newRow("a space written as \\x20 hits")
+        << QStringList {u"Tokyo\\x20Tower"_s} << u"the Tokyo Tower"_s << true << true;
+    QTest::newRow("a leading minus is NOT") << QStringList {u"-5%"_s} << u"割引なし"_s << true << true;
+    QTest::newRow("an escaped minus is a minus") << QStringList {u"\\-5%"_s} << u"割引なし"_s << false << false;
+    QTest::newRow("an escaped minus hits") << QStringList {u"\\-5%"_s} << u"価格-5%"_s << true << true;
+    QTest::newRow("a dot is any character") << QStringList {u"3.5"_s} << u"3x5"_s << true << true;
+    QTest::newRow("an escaped dot is a dot") << QStringList {u"3\\.5"_s} << u"3x5"_s << false << false;
+    QTest::newRow("a question mark makes optional") << QStringList {u"本当?"_s} << u"本"_s << true << true;
+    QTest::newRow("an escaped question mark") << QStringList {u"本当\\?"_s} << u"本当"_s << false << false;
     // The engine's compiled form finds this one; its interpreter rightly does not.
     QTest::newRow("possessive group repeat") << QStringList {u"(?:.+|){2}+.{2}x"_s} << u"abcdx"_s << false << false;
 
