@@ -45,10 +45,6 @@ struct PatternError
     qsizetype offset = 0;
 };
 
-// The conditions of the condition list, prepared for testing many lines: the literals of all
-// terms are looked for in one pass over the line, so that a condition none of whose literals
-// occur costs nothing.
-//
 // Search time one condition may take on one line; a search under way is not cut short.
 inline constexpr std::chrono::milliseconds kConditionBudget {100};
 // Search time one line may take over all conditions before the rest are left unsearched.
@@ -60,6 +56,10 @@ struct Budgets
     std::chrono::nanoseconds line = kLineBudget;
 };
 
+// The conditions of the condition list, prepared for testing many lines: the literals of all
+// terms are looked for in one pass over the line, so that a condition none of whose literals
+// occur costs nothing.
+//
 // A search that gives up is an error of that condition on that line: the condition does not hit,
 // whatever its term's sign, and the error is counted and told once per condition on standard
 // error. Every condition has a bound of its own, so that a costly one cannot leave the others
