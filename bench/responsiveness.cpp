@@ -4,7 +4,8 @@
 // is the whole sequence.
 //
 // Usage: responsiveness [--repetitions N] [--quick] [--json FILE]
-// --quick leaves out the phases that wait on purpose for a mail server (about a minute).
+// --quick leaves out the phases that wait on purpose for a mail server (about a minute); --only TEXT
+// runs the phases whose name holds TEXT.
 #include "app/Form1.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
@@ -151,6 +152,7 @@ public:
         const bool ok = m_pages.start({servers + u"/patrol/page_server.py"_s, u"--pages"_s, m_dir.path()})
             && m_silentSmtp.start({servers + u"/mail/servers/slow_server.py"_s, u"--silent"_s})
             && m_slowSmtp.start({servers + u"/mail/servers/slow_server.py"_s, u"--delay"_s, u"5"_s})
+            && m_fastSmtp.start({servers + u"/mail/servers/slow_server.py"_s})
             && m_silentPop.start({servers + u"/mail/servers/slow_server.py"_s, u"--silent"_s, u"--pop"_s});
         writeFile(m_dir.filePath(u"small.html"_s), pageOfLines(50));
         writeFile(m_dir.filePath(u"lines10000.html"_s), pageOfLines(10000));
@@ -210,6 +212,37 @@ public:
         return {stall, duration};
     }
 
+    // A visit whose hit mail the server takes, in a window whose history holds n + 1 entries of 500
+    // characters: the whole file is saved before the patrol goes on. Each visit finds a new line.
+    std::pair<double, double> savedCheck(const QString &settings, int visits)
+    {
+        Module1::testing::reset();
+        Module1::testing::setSettingsFolder(settings);
+        Form1 w;
+        w.setSettingsFolder(settings);
+        w.show();
+        w.Timer1->stop();
+        w.ListKeyWord->item(99)->setText(u"新着"_s);
+        const auto visit = [&] {
+            writeFile(m_dir.filePath(u"fresh.html"_s),
+                u"<html><head><meta charset='utf-8'></head><body><div>新着 %1 番</div><div>おわり</div></body></html>"_s
+                    .arg(++m_fresh)
+                    .toUtf8());
+            w.patrol()->CheckPage(page(u"fresh.html"_s));
+        };
+        // The first hit after the start indexes the history once; that belongs to the start.
+        visit();
+        QElapsedTimer clock;
+        m_meter.start();
+        clock.start();
+        for (int i = 0; i < visits; ++i)
+            visit();
+        const double duration = double(clock.nsecsElapsed()) / 1e6 / visits;
+        const double stall = m_meter.stopMs();
+        w.Form_Unload();
+        return {stall, duration};
+    }
+
     // Start-up and shut-down of a window whose history holds n + 1 entries of 500 characters.
     std::pair<double, double> startAndEnd(const QString &settings)
     {
@@ -225,10 +258,12 @@ public:
         return {load, double(clock.nsecsElapsed()) / 1e6};
     }
 
-    std::vector<Row> run(int repetitions, bool quick)
+    std::vector<Row> run(int repetitions, bool quick, const QString &only)
     {
         std::vector<Row> rows;
         auto measure = [&](const QString &phase, int reps, std::function<std::pair<double, double>()> once) {
+            if (!phase.contains(only))
+                return;
             Row r {phase, u"100 ms"_s, 100, {}, {}};
             for (int i = 0; i < reps; ++i) {
                 const auto [stall, duration] = once();
@@ -271,8 +306,15 @@ public:
             measure(u"POP login, server never speaks"_s, mailRepetitions,
                 [&] { return check(pop, page(u"small.html"_s), u"大阪"_s, false); });
             mail::testing::reset();
+            QList<std::pair<QString, QString>> fast {{u"SMTP_SERVER"_s, u"127.0.0.1:%1"_s.arg(m_fastSmtp.port)}};
+            fast.append(mailTo);
+            const QString big = folder(fast, 32766);
+            measure(u"5 visits, each mail taken and saved, 32,767 history entries"_s, mailRepetitions,
+                [&] { return savedCheck(big, 5); });
         }
         for (int n : {500, 32766}) {
+            if (!u"start-up shut-down"_s.contains(only))
+                break;
             const QString settings = folder({}, n);
             Row load {u"start-up, %1 history entries"_s.arg(n + 1), u"2 s"_s, 2000, {}, {}};
             Row end {u"shut-down, %1 history entries"_s.arg(n + 1), u"2 s"_s, 2000, {}, {}};
@@ -290,9 +332,10 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    Server m_pages, m_silentSmtp, m_slowSmtp, m_silentPop;
+    Server m_pages, m_silentSmtp, m_slowSmtp, m_fastSmtp, m_silentPop;
     StallMeter m_meter;
     int m_runs = 0;
+    int m_fresh = 0;
 };
 
 } // namespace
@@ -313,7 +356,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "responsiveness: the servers did not start\n");
         return 1;
     }
-    const std::vector<Row> rows = bench.run(repetitions, quick);
+    const qsizetype onlyAt = args.indexOf(u"--only"_s);
+    const std::vector<Row> rows = bench.run(repetitions, quick, onlyAt >= 0 ? args.value(onlyAt + 1) : QString());
 
     std::printf("%-42s %12s %12s %12s  %-6s %s\n", "phase (stall)", "median", "worst", "target", "", "phase took");
     QJsonArray json;

@@ -8,6 +8,7 @@
 #include "patrol/Browser.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
+#include "patrol/TargetHealth.h"
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
 #include "platform/FileStore.h"
@@ -118,6 +119,15 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     w.cmd動作制御 = cmd動作制御;
     w.Timer1 = Timer1;
     w.settingsFolder = [this] { return settingsFolder(); };
+    w.persist = [this](bool wait) {
+        if (!m_saver)
+            return;
+        if (wait)
+            m_saver->saveNow();
+        else
+            m_saver->saveSoon();
+    };
+    w.standingTrouble = [this] { return m_saveTrouble; };
     m_patrol = std::make_unique<Patrol>(w);
     m_scheduler = std::make_unique<Scheduler>(w, *m_patrol);
     connect(cmdRun, &QPushButton::clicked, m_scheduler.get(), &Scheduler::cmdRun_Click);
@@ -299,9 +309,22 @@ void Form1::Form_Load()
 
     clINI ini(settingsFolder());
     ListPersistence::load(ini, ListKeyWord, ListURL, List3);
+    m_patrol->health().restore(TargetHealth::read(ini));
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
     WebBrowser1->setSilent(true);
+
+    m_saver = new SettingsSaver([this] { return settingsFolder(); }, [this] { return snapshot(); }, this);
+    connect(m_saver, &SettingsSaver::failed, this, [this](const QString &path) {
+        m_saveTrouble = savingFailsText(path);
+        LaStatus->setText(m_saveTrouble);
+        std::fprintf(stderr, "korvani: %s\n", m_saveTrouble.toLocal8Bit().constData());
+    });
+    connect(m_saver, &SettingsSaver::recovered, this, [this] {
+        m_saveTrouble.clear();
+        std::fprintf(stderr, "korvani: %s\n",
+            QStringLiteral("設定ファイルに保存できるようになりました。").toLocal8Bit().constData());
+    });
 
     // Told once, as soon as the window is up, rather than after hours of work at the close.
     const QString path = ini.path();
@@ -315,6 +338,31 @@ QString Form1::cannotSaveText(const QString &path)
 {
     return u"設定ファイルに書き込めません。このままでは、終了するときに検索単語・対象URL・送信履歴を保存できません。\r\n"_s
         + path;
+}
+
+QString Form1::savingFailsText(const QString &path)
+{
+    return u"設定ファイルに保存できません。保存できるまで繰り返し試みます: "_s + path;
+}
+
+void Form1::listsEdited()
+{
+    if (m_saver)
+        m_saver->saveSoon();
+}
+
+SettingsSaver::Snapshot Form1::snapshot() const
+{
+    SettingsSaver::Snapshot s;
+    s.lists = ListPersistence::rows(ListKeyWord, ListURL, List3);
+    s.lists.history.clear();
+    for (int i = 0; i < List3->count(); ++i) {
+        const QListWidgetItem *entry = List3->item(i);
+        if (!m_patrol->awaitingVerdict(entry))
+            s.lists.history.append(entry->text());
+    }
+    s.health = m_patrol->health().saved();
+    return s;
 }
 
 QString Form1::saveFailedText(const QString &path)
@@ -331,11 +379,15 @@ bool Form1::Form_Unload()
     // No mail on its way may hold the end up. A cancelled transfer ends within milliseconds and
     // says whether the server took its mail, which decides whether its lines stay in the history.
     Module1::cancelAll();
-    Module1::waitForWorkers(kCancelledMailWaitMs);
+    Module1::waitForVerdicts(kCancelledMailWaitMs);
     // A page check waiting in a nested loop must not go on to list or mail after this.
     m_patrol->abandon();
+    // A save on its way ends first; the one below has the last word.
+    if (m_saver)
+        m_saver->stop();
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
+    TargetHealth::write(ini, m_patrol->health().saved());
     if (ini.commit())
         return true;
     const QString text = saveFailedText(ini.path());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SettingsSaver.h"
 #include "patrol/Browser.h"
 
 #include <QMainWindow>
@@ -45,8 +46,16 @@ public:
     // The desktop session ends: the shut-down sequence runs, its failure goes to standard error.
     void endSession();
 
+    // A list was edited: it reaches the file within a second.
+    void listsEdited();
+    // What the settings file would get now: the lists, without history entries whose mail has
+    // no verdict yet, and the targets' health.
+    SettingsSaver::Snapshot snapshot() const;
+
     // Message shown when the lists could not be saved.
     static QString saveFailedText(const QString &path);
+    // Status shown while the settings file cannot be written during the run.
+    static QString savingFailsText(const QString &path);
     // Message shown at start-up when the settings file could not be written.
     static QString cannotSaveText(const QString &path);
 
@@ -97,6 +106,8 @@ private:
     std::unique_ptr<Patrol> m_patrol;
     std::unique_ptr<Scheduler> m_scheduler;
     ListCommands *m_listCommands = nullptr;
+    SettingsSaver *m_saver = nullptr;
+    QString m_saveTrouble;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -79,6 +79,7 @@ void ListCommands::ListKeyWord_DblClick(int row)
         return;
     if (QListWidgetItem *target = m_form.ListKeyWord->item(row))
         target->setText(width::narrow(*text));
+    m_form.listsEdited();
 }
 
 void ListCommands::ListURL_DblClick(int row)
@@ -91,6 +92,7 @@ void ListCommands::ListURL_DblClick(int row)
         return;
     if (QListWidgetItem *target = m_form.ListURL->item(row))
         target->setText(*text);
+    m_form.listsEdited();
 }
 
 void ListCommands::followSelection(QListWidget *list)
@@ -125,8 +127,10 @@ void ListCommands::List3_DblClick()
 void ListCommands::cmdList3Clear_Click()
 {
     if (Ui::msgBox(u"送信履歴を削除してもよろしいですか？"_s, Ui::Buttons::OkCancel, Ui::Icon::Question, &m_form)
-        == Ui::Answer::Ok)
+        == Ui::Answer::Ok) {
         m_form.List3->clear();
+        m_form.listsEdited();
+    }
 }
 
 void ListCommands::menuSetting_Click()

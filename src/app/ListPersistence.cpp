@@ -4,7 +4,10 @@
 #include "platform/VbNumber.h"
 #include "settings/clINI.h"
 
+#include <QCollator>
 #include <QListWidget>
+
+#include <algorithm>
 
 namespace ListPersistence {
 
@@ -44,18 +47,66 @@ void saveSorted(clINI &ini, const ListKey &list, QListWidget *rows, SortedListBo
         ini.SaveSetting(list.section, list.key(j), scratch->item(j)->text());
 }
 
+// The non-empty rows in the order the sorted scratch list takes them: by the same collation,
+// equal rows in the order they came.
+QStringList sortedRows(const QStringList &rows)
+{
+    QCollator collator = SortedListBox::collator();
+    QStringList sorted;
+    for (const QString &row : rows) {
+        if (!row.isEmpty())
+            sorted.append(row);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(),
+        [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    return sorted;
+}
+
+void saveSorted(clINI &ini, const ListKey &list, const QStringList &rows)
+{
+    for (int i = 0; i < Keys::kListSlots; ++i)
+        ini.SaveSetting(list.section, list.key(i), QString());
+    const QStringList sorted = sortedRows(rows.mid(0, Keys::kListSlots));
+    for (qsizetype j = 0; j < sorted.size(); ++j)
+        ini.SaveSetting(list.section, list.key(int(j)), sorted[j]);
+}
+
+void saveHistory(clINI &ini, const QStringList &history)
+{
+    const int n = historyLimit(ini.GetSetting(Keys::RirekiSuu));
+    for (int i = 0; i <= n; ++i)
+        ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(i), history.value(i));
+}
+
+QStringList texts(QListWidget *list)
+{
+    QStringList out;
+    out.reserve(list->count());
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
 } // namespace
+
+Lists rows(QListWidget *keywords, QListWidget *urls, QListWidget *history)
+{
+    return {texts(keywords), texts(urls), texts(history)};
+}
+
+void save(clINI &ini, const Lists &lists)
+{
+    saveSorted(ini, Keys::Keyword, lists.conditions);
+    saveSorted(ini, Keys::Url, lists.targets);
+    saveHistory(ini, lists.history);
+}
 
 void save(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history, SortedListBox *scratch)
 {
     saveSorted(ini, Keys::Keyword, keywords, scratch);
     scratch->clear();
     saveSorted(ini, Keys::Url, urls, scratch);
-    const int n = historyLimit(ini.GetSetting(Keys::RirekiSuu));
-    for (int i = 0; i <= n; ++i) {
-        const QListWidgetItem *row = history->item(i);
-        ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(i), row ? row->text() : QString());
-    }
+    saveHistory(ini, texts(history));
 }
 
 } // namespace ListPersistence

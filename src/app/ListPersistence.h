@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QListWidget;
 class SortedListBox;
@@ -19,5 +20,16 @@ void load(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *his
 // Conditions and targets close up in sorted order; the newest history entries are kept. The
 // writes reach the file when ini is committed or dropped.
 void save(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history, SortedListBox *scratch);
+
+// The rows of the three lists, for a save away from the widgets (on another thread).
+struct Lists
+{
+    QStringList conditions;
+    QStringList targets;
+    QStringList history;
+};
+Lists rows(QListWidget *keywords, QListWidget *urls, QListWidget *history);
+// Writes exactly what save() above writes for lists with these rows.
+void save(clINI &ini, const Lists &lists);
 
 } // namespace ListPersistence

@@ -2,9 +2,14 @@
 
 SortedListBox::SortedListBox(QWidget *parent)
     : QListWidget(parent)
-    , m_collator(QLocale(QLocale::Japanese, QLocale::Japan))
+    , m_collator(collator())
+{ }
+
+QCollator SortedListBox::collator()
 {
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QCollator c(QLocale(QLocale::Japanese, QLocale::Japan));
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    return c;
 }
 
 void SortedListBox::addSorted(const QString &text)

@@ -13,6 +13,9 @@ public:
 
     void addSorted(const QString &text);
 
+    // The order of the rows: Japanese, without regard to letter case.
+    static QCollator collator();
+
 private:
     QCollator m_collator;
 };

@@ -1,15 +1,20 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/SingleInstance.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/QtTranslations.h"
+#include "settings/SettingsLocation.h"
 
 #include <QApplication>
 #include <QLocale>
 
 #include <cstdio>
 #include <cstdlib>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
@@ -23,7 +28,29 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(true);
     Ui::installQtTranslations(QLocale::system());
+    // One program per settings file: the folder is decided once, and the lock holds it.
+    const QString folder = SettingsLocation::folder();
+    SingleInstance instance(SettingsLocation::filePath(folder));
+    if (!instance.acquire()) {
+        const SingleInstance::Answer answer = instance.askFirst();
+        if (answer == SingleInstance::Answer::BroughtForward)
+            return 0;
+        const QString text = SingleInstance::alreadyRunningText(SettingsLocation::filePath(folder), answer);
+        std::fprintf(stderr, "korvani: %s\n", QString(text).replace(u"\r\n"_s, u" "_s).toLocal8Bit().constData());
+        if (SingleInstance::hasDisplay())
+            Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Information);
+        return SingleInstance::kAlreadyRunningStatus;
+    }
     Form1 w;
+    w.setSettingsFolder(folder);
+    instance.listen([&w](const QString &) {
+        if (w.unloaded())
+            return false;
+        w.showNormal();
+        w.raise();
+        w.activateWindow();
+        return true;
+    });
     w.show();
     const int code = app.exec();
     // The lists are saved by now, after the closing window gave the transfers their time. One

@@ -73,6 +73,8 @@ PhaseTexts textsFor(Phase phase)
 
 struct Exchange
 {
+    Protocol protocol = Protocol::Smtp;
+    TransferControl *control = nullptr;
     Phase phase = Phase::Connect;
     QByteArray lastReply;
     // The last refusal and what it refused. Replies after QUIT are not kept: curl quits after a
@@ -82,6 +84,11 @@ struct Exchange
     bool quitting = false;
     QByteArray payload;
     qsizetype sent = 0;
+    // The server's verdict on the message or the command, and since when it is known: the
+    // goodbye after it gets kGoodbyeMs.
+    bool verdict = false;
+    QElapsedTimer sinceVerdict;
+    QByteArray verdictReply;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -92,7 +99,9 @@ bool isErrorReply(const QByteArray &reply)
 
 void noteCommand(Exchange &ex, const QByteArray &line)
 {
-    const QByteArray verb = line.left(line.indexOf(' ')).trimmed().toUpper();
+    // A command alone on its line ("QUIT", "STAT") has no space after its verb.
+    const qsizetype space = line.indexOf(' ');
+    const QByteArray verb = (space < 0 ? line : line.left(space)).trimmed().toUpper();
     if (verb == "QUIT") {
         ex.quitting = true;
     } else if (verb == "STARTTLS" || verb == "STLS") {
@@ -111,6 +120,43 @@ void noteCommand(Exchange &ex, const QByteArray &line)
     // Anything else (EHLO, CAPA, the lines of an AUTH LOGIN) leaves the phase as it is.
 }
 
+// "+OK count size" as the values of a successful STAT.
+QStringList statValues(const QByteArray &reply)
+{
+    const QList<QByteArray> fields = reply.simplified().split(' ');
+    QStringList values;
+    for (qsizetype i = 1; i < fields.size(); ++i)
+        values.append(QString::fromLatin1(fields[i]));
+    return values;
+}
+
+// A reply line that ends a reply: "250 OK", not "250-PIPELINING".
+bool isFinalLine(const QByteArray &line)
+{
+    return line.size() < 4 || line[3] != '-';
+}
+
+// The reply that decides the transfer: the message taken (2xx to the end of its data), or the
+// POP command answered. What follows is only the goodbye.
+void noteVerdict(Exchange &ex, const QByteArray &line)
+{
+    if (ex.verdict)
+        return;
+    bool decided = false;
+    if (ex.protocol == Protocol::Smtp)
+        decided = ex.phase == Phase::Body && !ex.payload.isEmpty() && ex.sent == ex.payload.size()
+            && line.startsWith('2') && isFinalLine(line);
+    else
+        decided = ex.phase == Phase::Command && line.startsWith("+OK");
+    if (!decided)
+        return;
+    ex.verdict = true;
+    ex.verdictReply = line;
+    ex.sinceVerdict.start();
+    if (ex.control)
+        ex.control->setVerdict(ex.protocol == Protocol::Smtp ? QVariant(QString()) : QVariant(statValues(line)));
+}
+
 int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
     auto &ex = *static_cast<Exchange *>(user);
@@ -124,6 +170,7 @@ int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *user)
                     ex.errorReply = trimmed;
                     ex.errorPhase = ex.phase;
                 }
+                noteVerdict(ex, trimmed);
             }
         }
     } else if (type == CURLINFO_HEADER_OUT) {
@@ -144,31 +191,51 @@ size_t onRead(char *buffer, size_t size, size_t count, void *user)
     return size_t(n);
 }
 
-int onSocket(void *user, curl_socket_t socket, curlsocktype)
+// curl's sockets pass through these, so that a cancel cuts the one open now and never a
+// number that an earlier connection had and somebody else may have been given since.
+curl_socket_t onOpenSocket(void *user, curlsocktype, curl_sockaddr *address)
 {
-    static_cast<TransferControl *>(user)->setSocket(qintptr(socket));
-    return CURL_SOCKOPT_OK;
+    const qintptr s = net::openSocket(address->family, address->socktype, address->protocol);
+    if (s < 0)
+        return CURL_SOCKET_BAD;
+    static_cast<TransferControl *>(user)->socketOpened(s);
+    return curl_socket_t(s);
+}
+
+int onCloseSocket(void *user, curl_socket_t socket)
+{
+    if (user)
+        static_cast<TransferControl *>(user)->socketClosing(qintptr(socket));
+    else
+        net::closeSocket(qintptr(socket));
+    return 0;
 }
 
 // How long a cancelled mail still waits for the server's verdict once its whole message is out:
 // the server may have taken it, and a mail counted as not sent would go out twice.
 constexpr int kVerdictGraceMs = 1000;
 
-// When a cancelled transfer stops: at once, unless its whole message is out and only the server's
-// verdict is missing; then a little later.
-class CancelCheck
+// When a transfer stops before curl is done with it: a cancelled one at once, unless its whole
+// message is out and only the server's verdict is missing (then a little later); and once the
+// verdict is in, nothing waits long for the goodbye.
+class StopCheck
 {
 public:
-    CancelCheck(const TransferControl &control, const Exchange *upload)
+    StopCheck(const TransferControl &control, const Exchange &ex)
         : m_control(control)
-        , m_upload(upload)
+        , m_ex(ex)
     { }
 
     bool stop()
     {
+        if (m_ex.verdict) {
+            // curl asks about once a second while it waits for the answer to QUIT, so stopping
+            // after a second keeps the whole goodbye within kGoodbyeMs.
+            return m_control.cancelled() || m_ex.sinceVerdict.hasExpired(kGoodbyeMs - 1000);
+        }
         if (!m_control.cancelled())
             return false;
-        if (!m_upload || m_upload->sent < m_upload->payload.size())
+        if (m_ex.payload.isEmpty() || m_ex.sent < m_ex.payload.size())
             return true;
         if (!m_grace.isValid())
             m_grace.start();
@@ -178,25 +245,33 @@ public:
 
 private:
     const TransferControl &m_control;
-    const Exchange *m_upload;
+    const Exchange &m_ex;
     QElapsedTimer m_grace;
 };
 
-// curl waits for the verdict on a message inside one call, asking this about once a second.
+// curl waits for the verdict on a message, and for the answer to QUIT, inside one call, asking
+// this about once a second.
 int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    return static_cast<CancelCheck *>(user)->stop() ? 1 : 0;
+    return static_cast<StopCheck *>(user)->stop() ? 1 : 0;
 }
 
-// Runs the transfer in a loop that cancel() can wake at once; without a control, plainly. A
-// transfer that ended before the cancel keeps its own result.
-CURLcode perform(CURL *curl, TransferControl *control, const Exchange *upload = nullptr)
+// Runs the transfer in a loop that cancel() can wake at once. A transfer that ended before the
+// cancel keeps its own result.
+CURLcode perform(CURL *curl, TransferControl *given, Exchange &ex)
 {
-    if (!control)
-        return curl_easy_perform(curl);
-    CancelCheck check(*control, upload);
-    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, onSocket);
-    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, control);
+    TransferControl own;
+    TransferControl &control = given ? *given : own;
+    ex.control = &control;
+    StopCheck check(control, ex);
+    // Each transfer says goodbye on its own connection, inside the transfer, where the check
+    // above bounds it; a connection left to the cache would say it at clean-up, where curl waits
+    // up to two minutes for an answer and nothing can cut it short.
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &control);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, &control);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &check);
@@ -206,7 +281,7 @@ CURLcode perform(CURL *curl, TransferControl *control, const Exchange *upload = 
     curl_multi_add_handle(multi, curl);
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
     bool done = false;
-    if (control->attach(multi)) {
+    if (control.attach(multi)) {
         for (;;) {
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK) {
@@ -225,18 +300,19 @@ CURLcode perform(CURL *curl, TransferControl *control, const Exchange *upload = 
             // A cancel wakes the poll; while waiting for a verdict it would wake it at once again.
             curl_multi_poll(multi, nullptr, 0, check.waiting() ? 20 : 1000, nullptr);
         }
-        control->detach();
+        control.detach();
     }
-    // Taking a transfer out still says QUIT and waits for the answer, which a silent server never
-    // gives: once cancelled, cut the line first, so that nothing is waited for.
-    if (control->cancelled()) {
-        if (control->socket() >= 0)
-            net::shutdownBoth(control->socket());
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, 1L);
-    }
+    // Taking out a transfer that is not done may still try to talk on its line: cut it first, so
+    // that nothing is waited for.
+    if (!done)
+        control.cutLine();
     curl_multi_remove_handle(multi, curl);
     curl_multi_cleanup(multi);
-    return done || !control->cancelled() ? result : CURLE_ABORTED_BY_CALLBACK;
+    // The handle outlives this call; nothing of it may point here any more.
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, nullptr);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+    ex.control = nullptr;
+    return done || !control.cancelled() ? result : CURLE_ABORTED_BY_CALLBACK;
 }
 
 QString replyText(const QByteArray &reply)
@@ -352,6 +428,24 @@ void TransferControl::cancel()
         curl_multi_wakeup(static_cast<CURLM *>(m_multi));
 }
 
+void TransferControl::setVerdict(const QVariant &answer)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_verdict)
+            return;
+        m_verdict = answer;
+    }
+    if (m_onVerdict)
+        m_onVerdict();
+}
+
+std::optional<QVariant> TransferControl::verdict() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_verdict;
+}
+
 bool TransferControl::attach(void *multi)
 {
     const std::lock_guard lock(m_mutex);
@@ -366,6 +460,29 @@ void TransferControl::detach()
     // Under the lock: cancel() must never wake a loop that has been taken down.
     const std::lock_guard lock(m_mutex);
     m_multi = nullptr;
+}
+
+void TransferControl::socketOpened(qintptr socket)
+{
+    const std::lock_guard lock(m_mutex);
+    m_socket = socket;
+}
+
+void TransferControl::socketClosing(qintptr socket)
+{
+    // The number is free for others once closed, so it is forgotten first, under the lock that
+    // cutLine() takes.
+    const std::lock_guard lock(m_mutex);
+    if (m_socket == socket)
+        m_socket = -1;
+    net::closeSocket(socket);
+}
+
+void TransferControl::cutLine()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_socket >= 0)
+        net::shutdownBoth(m_socket);
 }
 
 QString cancelledText()
@@ -433,8 +550,9 @@ QString SendMail(const QString &server, const QString &recipients, const QString
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
     }
 
-    const CURLcode code = perform(c, control, &ex);
-    return code == CURLE_OK ? QString() : failureText(code, ex);
+    const CURLcode code = perform(c, control, ex);
+    // Taken is taken: what the goodbye brings after it changes nothing.
+    return code == CURLE_OK || ex.verdict ? QString() : failureText(code, ex);
 }
 
 QVariant RcvMail(const QString &server, const QString &account, const QString &password, const QString &command,
@@ -462,12 +580,12 @@ QVariant RcvMail(const QString &server, const QString &account, const QString &p
 
     initCurlOnce();
     Exchange ex;
+    ex.protocol = Protocol::Pop3;
     CurlList resolve;
     const QByteArray url = target->url().toUtf8();
     const QByteArray user = target->user.toUtf8();
     const QByteArray pass = target->password.toUtf8();
 
-    QByteArray statReply;
     CURLcode code = CURLE_OK;
     {
         CurlHandle curl(curl_easy_init());
@@ -482,20 +600,15 @@ QVariant RcvMail(const QString &server, const QString &account, const QString &p
         curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "STAT");
         // STAT answers on one line; without this curl would wait for a multi-line listing.
         curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
-        code = perform(c, control);
-        statReply = ex.lastReply;
-        // Dropping the handle here sends QUIT while ex is still alive for the debug callback.
+        code = perform(c, control, ex);
+    }
+    if (ex.verdict) {
+        return statValues(ex.verdictReply);
     }
     if (code != CURLE_OK) {
         return failureText(code, ex);
     }
-    // "+OK count size"
-    const QList<QByteArray> fields = statReply.simplified().split(' ');
-    QStringList values;
-    for (qsizetype i = 1; i < fields.size(); ++i) {
-        values.append(QString::fromLatin1(fields[i]));
-    }
-    return values;
+    return statValues(ex.lastReply);
 }
 
 namespace testing {

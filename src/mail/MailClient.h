@@ -4,7 +4,9 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <optional>
 
 // The SMTP and POP3 client the mail routines call. Both calls block until the server has
 // answered or a time-out has run out; neither throws or shows anything.
@@ -14,32 +16,45 @@ namespace mail {
 // the calls below do it themselves when it has not been done.
 void initialize();
 
-// Lets another thread end a transfer at once, without waiting for a time-out.
+// Lets another thread end a transfer at once, without waiting for a time-out, and hears the
+// server's verdict before the transfer has said goodbye.
 class TransferControl
 {
 public:
-    // Thread-safe. The transfer ends with a failure as soon as it notices, within milliseconds.
+    // Thread-safe. The transfer ends with a failure as soon as it notices, within milliseconds;
+    // a message whose verdict is still to come gets a moment to hear it.
     void cancel();
     bool cancelled() const { return m_cancelled.load(); }
 
-    // Used by the transfer itself: what cancel() has to wake. False when already cancelled.
+    // What the transfer will answer, known as soon as the server has taken the message or
+    // answered the POP command: the goodbye that follows is nobody's business. Set once, by the
+    // transfer's thread; then onVerdict runs on that thread, outside any lock of this object.
+    void setVerdict(const QVariant &answer);
+    std::optional<QVariant> verdict() const;
+    void onVerdict(std::function<void()> f) { m_onVerdict = std::move(f); }
+
+    // Used by the transfer itself: what cancel() has to wake (false when already cancelled), and
+    // the socket it has open at this moment, which cutLine() shuts down.
     bool attach(void *multi);
     void detach();
-    // The connection's socket, so that a cancelled transfer can cut it before saying goodbye.
-    void setSocket(qintptr socket) { m_socket = socket; }
-    qintptr socket() const { return m_socket; }
+    void socketOpened(qintptr socket);
+    void socketClosing(qintptr socket);
+    void cutLine();
 
 private:
     std::atomic<bool> m_cancelled {false};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     void *m_multi = nullptr;
     qintptr m_socket = -1;
+    std::optional<QVariant> m_verdict;
+    std::function<void()> m_onVerdict;
 };
 
 // Sends one message; it may run on any thread. recipients is a tab-separated list; every address gets its own RCPT TO
 // and the To header lists them all. The sixth text is accepted for the caller's sake and not
-// used. Returns "" on success, otherwise a short Japanese sentence naming what failed,
-// followed by the server's reply line when the server gave one.
+// used. Returns "" once the server has answered the end of the message with 2xx, whatever the
+// goodbye brings; otherwise a short Japanese sentence naming what failed, followed by the
+// server's reply line when the server gave one.
 QString SendMail(const QString &server, const QString &recipients, const QString &sender, const QString &subject,
     const QString &body, const QString &reserved, TransferControl *control = nullptr);
 
@@ -52,9 +67,11 @@ QVariant RcvMail(const QString &server, const QString &account, const QString &p
 // The answer of a transfer ended by TransferControl::cancel().
 QString cancelledText();
 
-// Limits of every connection: 20 s to connect, 60 s for the whole exchange.
+// Limits of every connection: 20 s to connect, 60 s for the whole exchange, and at most 2 s
+// for the goodbye (QUIT) once the server has given its verdict.
 inline constexpr int kConnectTimeoutMs = 20000;
 inline constexpr int kTotalTimeoutMs = 60000;
+inline constexpr int kGoodbyeMs = 2000;
 
 // Only tests call these; the program runs with the system's certificates and the limits above.
 namespace testing {

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QMetaType>
 
+using namespace Qt::StringLiterals;
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -32,12 +34,14 @@ Hooks &hooks()
     return h;
 }
 
-// The transfers on their way, so that the end of the program can cut them short.
+// The transfers on their way, so that the end of the program can cut them short. A transfer is
+// undecided until its server has given a verdict or it has ended; its goodbye may go on after.
 struct Workers
 {
     std::mutex mutex;
-    std::condition_variable ended;
+    std::condition_variable changed;
     int running = 0;
+    int undecided = 0;
     bool closing = false;
     std::set<std::shared_ptr<mail::TransferControl>> active;
 };
@@ -52,8 +56,11 @@ Workers &workers()
 // How long a wait sleeps at most when no window message wakes it.
 constexpr int kPollMs = 20;
 
-// Runs work on a worker thread and waits for its answer, letting window messages run.
-template<typename R> R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::function<bool()> &goOn)
+// Runs work on a worker thread and waits for its answer, letting window messages run. The answer
+// is the server's verdict as soon as there is one: the goodbye that follows is left to the worker.
+template<typename R>
+R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::function<bool()> &goOn,
+    std::function<void(const R &)> decided = {})
 {
     mail::initialize();
     auto control = std::make_shared<mail::TransferControl>();
@@ -61,6 +68,7 @@ template<typename R> R runOnWorker(std::function<R(mail::TransferControl &)> wor
     {
         std::atomic<bool> done {false};
         R value;
+        std::once_flag decided;
     };
     auto answer = std::make_shared<Answer>();
     Workers &w = workers();
@@ -69,18 +77,39 @@ template<typename R> R runOnWorker(std::function<R(mail::TransferControl &)> wor
         if (w.closing)
             return R(mail::cancelledText());
         ++w.running;
+        ++w.undecided;
         w.active.insert(control);
     }
-    std::thread([answer, control, work = std::move(work)] {
-        answer->value = work(*control);
+    // Once per transfer, on the worker: at the verdict or at the end, whichever comes first.
+    auto decide = [answer, decided](const R &value) {
+        std::call_once(answer->decided, [&] {
+            if (decided)
+                decided(value);
+            Workers &w = workers();
+            const std::lock_guard lock(w.mutex);
+            --w.undecided;
+            w.changed.notify_all();
+        });
+    };
+    // The control calls this itself, so it must not own itself through it.
+    control->onVerdict([ctl = control.get(), decide] {
+        if (const std::optional<QVariant> v = ctl->verdict())
+            decide(qvariant_cast<R>(*v));
+    });
+    std::thread([answer, control, decide, work = std::move(work)] {
+        R value = work(*control);
+        decide(value);
+        answer->value = std::move(value);
         answer->done.store(true);
         Workers &w = workers();
         const std::lock_guard lock(w.mutex);
         w.active.erase(control);
         --w.running;
-        w.ended.notify_all();
+        w.changed.notify_all();
     }).detach();
     while (!answer->done.load()) {
+        if (const std::optional<QVariant> v = control->verdict())
+            return qvariant_cast<R>(*v);
         if (goOn && !goOn()) {
             control->cancel();
             return R(mail::cancelledText());
@@ -141,13 +170,37 @@ QString SmtpSend(const QString &body, const QString &subject, const std::functio
     const testing::SendMailFn hook = hooks().sendMail;
     return runOnWorker<QString>(
         [=](mail::TransferControl &control) {
-            const QString failure = hook ? hook(server, to, from, subject, body, QString())
-                                         : mail::SendMail(server, to, from, subject, body, QString(), &control);
+            return hook ? hook(server, to, from, subject, body, QString())
+                        : mail::SendMail(server, to, from, subject, body, QString(), &control);
+        },
+        goOn,
+        [accepted](const QString &failure) {
             if (failure.isEmpty() && accepted)
                 accepted->store(true);
-            return failure;
-        },
-        goOn);
+        });
+}
+
+Outcome Send(const QString &body, const QString &subject, const SendOptions &options)
+{
+    bool popFirst = false;
+    if (options.popFirst) {
+        popFirst = *options.popFirst;
+    } else {
+        const auto ini = openSettings();
+        popFirst = ini->GetSetting(Keys::Check2) == u"1";
+    }
+    Outcome outcome;
+    if (popFirst) {
+        outcome.popFailure = PopLogin(u"STAT"_s, options.goOn);
+        if (!outcome.popFailure.isEmpty() && options.popFailed)
+            options.popFailed(outcome.popFailure);
+    }
+    if (options.goOn && !options.goOn()) {
+        outcome.failure = mail::cancelledText();
+        return outcome;
+    }
+    outcome.failure = SmtpSend(body, subject, options.goOn, options.accepted);
+    return outcome;
 }
 
 void cancelAll()
@@ -170,7 +223,14 @@ bool waitForWorkers(int ms)
 {
     Workers &w = workers();
     std::unique_lock lock(w.mutex);
-    return w.ended.wait_for(lock, std::chrono::milliseconds(ms), [&w] { return w.running == 0; });
+    return w.changed.wait_for(lock, std::chrono::milliseconds(ms), [&w] { return w.running == 0; });
+}
+
+bool waitForVerdicts(int ms)
+{
+    Workers &w = workers();
+    std::unique_lock lock(w.mutex);
+    return w.changed.wait_for(lock, std::chrono::milliseconds(ms), [&w] { return w.undecided == 0; });
 }
 
 namespace testing {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The program's two mail routines. Each reads its settings afresh at every call and answers ""
 // on success, otherwise the failure text.
@@ -25,11 +26,35 @@ QString PopLogin(const QString &command, const std::function<bool()> &goOn = {})
 QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn = {},
     const std::shared_ptr<std::atomic<bool>> &accepted = {});
 
+// What a mail that may need a POP login first brought: "" or the failure text of each.
+struct Outcome
+{
+    QString popFailure;
+    QString failure;
+};
+
+struct SendOptions
+{
+    // Whether a POP login comes first; when not given, as CHECK2 reads now.
+    std::optional<bool> popFirst {};
+    std::function<bool()> goOn {};
+    // Turns true as soon as the server has taken the message (see SmtpSend).
+    std::shared_ptr<std::atomic<bool>> accepted {};
+    // Told of a failed POP login before the mail is sent.
+    std::function<void(const QString &failure)> popFailed {};
+};
+
+// Every mail of the program goes this way: the POP login first when CHECK2 is "1" (its failure
+// does not stop the mail), then the mail itself.
+Outcome Send(const QString &body, const QString &subject, const SendOptions &options = {});
+
 // The program is ending: every transfer on its way ends now, and later ones fail at once.
 void cancelAll();
 bool ending();
 // Waits until every worker has ended, at most ms; false when one is still running.
 bool waitForWorkers(int ms);
+// Waits until every transfer has its verdict or has ended, at most ms; its goodbye may go on.
+bool waitForVerdicts(int ms);
 
 // Only tests use these: they stand in for the mail client and the settings folder. The stand-ins
 // run on the worker thread, as the client would.

@@ -105,6 +105,12 @@ void HistoryIndex::insertTop(const QString &line, quint64 mailToken)
         add(item);
 }
 
+std::optional<quint64> HistoryIndex::mailToken(const QListWidgetItem *item)
+{
+    const QVariant token = item->data(kMailTokenRole);
+    return token.isValid() ? std::optional<quint64>(token.toULongLong()) : std::nullopt;
+}
+
 int HistoryIndex::removeMail(quint64 mailToken)
 {
     int removed = 0;

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringView>
 
+#include <optional>
+
 class QListWidget;
 class QListWidgetItem;
 
@@ -27,6 +29,8 @@ public:
     void insertTop(const QString &line, quint64 mailToken);
     // Takes out the entries of that mail, whatever else happened to the list meanwhile.
     int removeMail(quint64 mailToken);
+    // The mail an entry of this run went into; none for a loaded one.
+    static std::optional<quint64> mailToken(const QListWidgetItem *item);
 
     static constexpr qsizetype kIdentityBytes = 1022;
     // The identity of a loaded entry: unrepresentable characters became "?" in the file.

@@ -77,6 +77,13 @@ void Patrol::abandon()
     m_mailPending = false;
 }
 
+bool Patrol::awaitingVerdict(const QListWidgetItem *entry) const
+{
+    if (!m_mailPending || (m_mailAccepted && m_mailAccepted->load()))
+        return false;
+    return HistoryIndex::mailToken(entry) == m_mailToken;
+}
+
 bool Patrol::pumpAndGoOn()
 {
     flushRows();
@@ -165,22 +172,26 @@ void Patrol::SendHitMail(const QString &pendingBody)
     const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
     // The transfers run on a worker while window messages go on; a closing window ends them, and
     // abandon() then takes the mail's lines out of the history.
-    const auto goOn = [this] { return !m_abandoned; };
     m_mail.attempted = true;
-    if (popFirst)
-        m_mail.popFailure = Module1::PopLogin(u"STAT"_s, goOn);
-    if (m_abandoned)
-        return;
     m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
-    const QString failure = Module1::SmtpSend(body, subject, goOn, m_mailAccepted);
+    const Module1::Outcome outcome = Module1::Send(
+        body, subject, {.popFirst = popFirst, .goOn = [this] { return !m_abandoned; }, .accepted = m_mailAccepted});
+    m_mail.popFailure = outcome.popFailure;
     if (m_abandoned)
         return;
+    const QString &failure = outcome.failure;
     m_mail.failure = failure;
     m_mailPending = false;
     // With a server configured a failure is passing, so the lines are kept for their next
     // appearance instead of being taken as sent. Without one there is nothing to wait for.
-    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty()) {
         m_history->removeMail(m_mailToken);
+        return;
+    }
+    // The server has the mail: its lines are on disk before anything else happens, so that no
+    // crash from here on can have them mailed again.
+    if (m_w.persist)
+        m_w.persist(true);
 }
 
 namespace {
@@ -309,12 +320,15 @@ void Patrol::finishCheck(Visit &visit)
         visit.mailFailure = failure;
         visit.popFailure = popFailure;
     }
-    m_w.LaStatus->setText(m_mailTrouble.isEmpty() ? u"巡回完了"_s : m_mailTrouble);
+    QString status = m_mailTrouble;
+    if (status.isEmpty() && m_w.standingTrouble)
+        status = m_w.standingTrouble();
+    m_w.LaStatus->setText(status.isEmpty() ? u"巡回完了"_s : status);
     visit.when = QDateTime::currentDateTime();
     // One line per visit for whoever keeps the program's output (the journal under systemd).
     std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
-    if (visit.target)
-        m_health->record(visit, [this] { return !m_abandoned; });
+    if (visit.target && m_health->record(visit, [this] { return !m_abandoned; }) && m_w.persist && !m_abandoned)
+        m_w.persist(false);
 }
 
 void Patrol::CheckPage(const QString &address)

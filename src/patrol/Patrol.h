@@ -17,6 +17,7 @@ struct LoadResult;
 struct Visit;
 class ConditionList;
 class HistoryIndex;
+class QListWidgetItem;
 class TargetHealth;
 
 // One page examined as the user sees it: loaded in the browser, its lines listed and tested,
@@ -43,6 +44,10 @@ public:
     // saved history does not claim them and they are mailed at the next start.
     void abandon();
     bool abandoned() const { return m_abandoned; }
+
+    // A history entry whose mail is on its way without a verdict yet: it is not sent, so it must
+    // not be saved as sent.
+    bool awaitingVerdict(const QListWidgetItem *entry) const;
 
     // A page that is still loading after more than this many whole seconds is given up.
     static constexpr int kLoadLimitSeconds = 15;

@@ -31,4 +31,10 @@ struct PatrolWidgets
     QTimer *Timer1 = nullptr;
     // The folder of the settings file, asked at every use.
     std::function<QString()> settingsFolder;
+    // Makes what the patrol has learned (history, target health) last: with wait, it is on disk
+    // when this returns, window messages running meanwhile; without, soon. Absent: kept nowhere.
+    std::function<void(bool wait)> persist;
+    // What the status strip says instead of "巡回完了" while something outside the patrol is
+    // wrong, such as a settings file that cannot be written; empty when nothing is.
+    std::function<QString()> standingTrouble;
 };

@@ -6,6 +6,7 @@
 #include "settings/clINI.h"
 
 #include <QListWidget>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdio>
@@ -129,19 +130,18 @@ bool TargetHealth::sendAlertMail(const QString &subject, const QString &body, co
         clINI ini(m_settingsFolder ? m_settingsFolder() : QString());
         popFirst = ini.GetSetting(Keys::Check2) == u"1";
     }
-    if (popFirst)
-        Module1::PopLogin(u"STAT"_s, goOn);
     if (goOn && !goOn())
         return false;
-    const QString failure = Module1::SmtpSend(body, subject, goOn);
+    const QString failure = Module1::Send(body, subject, {.popFirst = popFirst, .goOn = goOn}).failure;
     const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
     const QString line = now + (failure.isEmpty() ? u" alert-sent "_s : u" alert-failed "_s) + subject;
     std::fprintf(stderr, "korvani: %s\n", line.toLocal8Bit().constData());
     return failure.isEmpty();
 }
 
-void TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
+bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
 {
+    const QList<Saved> before = saved();
     State &s = m_states[visit.address];
     s.visited = true;
     s.lastVisit = visit.when;
@@ -155,11 +155,9 @@ void TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
         threshold = alertThreshold(ini.GetSetting(Keys::ErrorMail));
     }
     if (!s.working) {
-        if (s.failures == 0) {
+        // A recovery not told yet stays for the next working visit, whatever fails meanwhile.
+        if (s.failures == 0)
             s.firstFailure = visit.when;
-            // A new run of failures: the recovery of the last one is moot now.
-            s.recoveryPending = false;
-        }
         ++s.failures;
         showOn(visit.address);
         if (threshold > 0 && s.failures >= threshold && !s.alerted) {
@@ -168,12 +166,13 @@ void TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
                     alertBody(visit.address, at.lastOutcome, at.firstFailure, at.failures), goOn))
                 m_states[visit.address].alerted = true;
         }
-        return;
+        return saved() != before;
     }
     if (s.failures > 0 && s.alerted) {
         s.recoveryPending = true;
         s.failedSince = s.firstFailure;
         s.failedVisits = s.failures;
+        s.worksAgain = visit.when;
     }
     s.failures = 0;
     s.alerted = false;
@@ -182,7 +181,99 @@ void TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
         const State at = s;
         // Told even when alerts have been switched off since: the alert went out.
         if (sendAlertMail(recoverySubject(visit.address),
-                recoveryBody(visit.address, at.failedSince, at.failedVisits, visit.when), goOn))
+                recoveryBody(visit.address, at.failedSince, at.failedVisits, at.worksAgain), goOn))
             m_states[visit.address].recoveryPending = false;
     }
+    return saved() != before;
+}
+
+QList<TargetHealth::Saved> TargetHealth::saved() const
+{
+    // Only targets still on the list: an address edited away is never visited again.
+    QSet<QString> listed;
+    for (int row = 0; row < m_targets->count(); ++row)
+        listed.insert(m_targets->item(row)->text());
+    QList<Saved> out;
+    for (auto it = m_states.cbegin(); it != m_states.cend(); ++it) {
+        const State &s = it.value();
+        if ((s.failures > 0 || s.recoveryPending) && listed.contains(it.key()))
+            out.append({it.key(), s.failures, s.firstFailure, s.alerted, s.recoveryPending, s.failedSince,
+                s.failedVisits, s.worksAgain});
+    }
+    std::sort(out.begin(), out.end(), [](const Saved &a, const Saved &b) { return a.address < b.address; });
+    return out;
+}
+
+void TargetHealth::restore(const QList<Saved> &entries)
+{
+    for (const Saved &e : entries) {
+        State &s = m_states[e.address];
+        s.failures = e.failures;
+        s.firstFailure = e.firstFailure;
+        s.alerted = e.alerted;
+        s.recoveryPending = e.recoveryPending;
+        s.failedSince = e.failedSince;
+        s.failedVisits = e.failedVisits;
+        s.worksAgain = e.worksAgain;
+    }
+}
+
+namespace {
+
+const QString kHealthSection = u"HEALTH"_s;
+const QString kHealthCount = u"COUNT"_s;
+
+QString healthKey(qsizetype i)
+{
+    return u"T"_s + QString::number(i);
+}
+
+QString stamp(const QDateTime &t)
+{
+    return t.isValid() ? t.toString(Qt::ISODate) : QString();
+}
+
+} // namespace
+
+// One value per target: the numbers and times first, the address last, since it may hold any
+// character, the separator included.
+void TargetHealth::write(clINI &ini, const QList<Saved> &entries)
+{
+    const int before = qMax(0, ini.GetSetting(kHealthSection, kHealthCount, QString()).toInt());
+    if (entries.isEmpty() && before == 0)
+        return;
+    ini.SaveSetting(kHealthSection, kHealthCount, QString::number(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Saved &e = entries[i];
+        const QStringList fields {QString::number(e.failures), stamp(e.firstFailure), e.alerted ? u"1"_s : u"0"_s,
+            e.recoveryPending ? u"1"_s : u"0"_s, stamp(e.failedSince), QString::number(e.failedVisits),
+            stamp(e.worksAgain), e.address};
+        ini.SaveSetting(kHealthSection, healthKey(i), fields.join(u'|'));
+    }
+    for (qsizetype i = entries.size(); i < before; ++i)
+        ini.SaveSetting(kHealthSection, healthKey(i), QString());
+}
+
+QList<TargetHealth::Saved> TargetHealth::read(clINI &ini)
+{
+    QList<Saved> out;
+    const int count = qBound(0, ini.GetSetting(kHealthSection, kHealthCount, QString()).toInt(), 1000);
+    for (int i = 0; i < count; ++i) {
+        const QString value = ini.GetSetting(kHealthSection, healthKey(i), QString());
+        const QStringList f = value.split(u'|');
+        if (f.size() < 8)
+            continue;
+        Saved e;
+        e.failures = qMax(0, f[0].toInt());
+        e.firstFailure = QDateTime::fromString(f[1], Qt::ISODate);
+        e.alerted = f[2] == u"1";
+        e.recoveryPending = f[3] == u"1";
+        e.failedSince = QDateTime::fromString(f[4], Qt::ISODate);
+        e.failedVisits = qMax(0, f[5].toInt());
+        e.worksAgain = QDateTime::fromString(f[6], Qt::ISODate);
+        e.address = f.mid(7).join(u'|');
+        if (!e.address.isEmpty() && (e.failures > 0 || e.recoveryPending))
+            out.append(e);
+    }
+    return out;
 }

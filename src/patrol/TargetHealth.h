@@ -9,11 +9,13 @@
 #include <functional>
 
 class QListWidget;
+class clINI;
 class QListWidgetItem;
 
 // Which targets work and which fail. Each row of the target list shows it by its colour and its
-// tooltip; nothing of it is saved. When the user asks for it (ERRORMAIL), one alert mail goes out
-// when a target has failed that many visits in a row, and one more when it works again.
+// tooltip. When the user asks for it (ERRORMAIL), one alert mail goes out when a target has
+// failed that many visits in a row, and one more when it works again; what that needs survives a
+// restart in a section of the settings file of its own.
 class TargetHealth : public QObject
 {
     Q_OBJECT
@@ -34,13 +36,35 @@ public:
         bool recoveryPending = false;
         QDateTime failedSince;
         int failedVisits = 0;
+        QDateTime worksAgain;
+    };
+
+    // What survives a restart: the run of failures under way and a recovery not told yet.
+    struct Saved
+    {
+        QString address;
+        int failures = 0;
+        QDateTime firstFailure;
+        bool alerted = false;
+        bool recoveryPending = false;
+        QDateTime failedSince;
+        int failedVisits = 0;
+        QDateTime worksAgain;
+        friend bool operator==(const Saved &, const Saved &) = default;
     };
 
     TargetHealth(QListWidget *targets, std::function<QString()> settingsFolder, QObject *parent = nullptr);
 
     // A target's visit has ended. May send an alert or a recovery mail, waiting for it the way a
-    // hit mail is waited for; goOn false ends that wait.
-    void record(const Visit &visit, const std::function<bool()> &goOn);
+    // hit mail is waited for; goOn false ends that wait. True when what saved() gives changed.
+    bool record(const Visit &visit, const std::function<bool()> &goOn);
+
+    QList<Saved> saved() const;
+    // At start-up, before any visit.
+    void restore(const QList<Saved> &entries);
+    // The section "HEALTH" of the settings file, which a Windows copy does not know.
+    static void write(clINI &ini, const QList<Saved> &entries);
+    static QList<Saved> read(clINI &ini);
 
     State state(const QString &address) const { return m_states.value(address); }
 

@@ -3,6 +3,10 @@
 #include "platform/CodePage932.h"
 #include "settings/SettingsLocation.h"
 
+#include <QHash>
+
+#include <mutex>
+
 namespace {
 
 // A value must stay on its line: CR and LF would start new lines (and so new keys or sections),
@@ -27,6 +31,60 @@ bool serverHoldsPassword(QStringView server)
         server = server.left(slash);
     const qsizetype at = server.lastIndexOf(u'@');
     return at >= 0 && server.left(at).contains(u':');
+}
+
+// One writer at a time in this program: a save on a worker thread and the dialog's on the window
+// each read the file and write it back whole, and the second must see the first's work.
+std::mutex &writeLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+// The last file read or written, by path: a new object reads nothing while the file is as it was.
+// A change by anybody (another program, an editor, a rename over it) changes the stamp. While this
+// program replaces the file, what it writes is there for readers who already see the new file,
+// so that none of them parses it again on the window's thread.
+struct Cached
+{
+    filestore::Stamp stamp;
+    std::shared_ptr<const PrivateProfile> doc;
+    std::shared_ptr<const PrivateProfile> upcoming;
+};
+
+std::mutex &cacheLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+QHash<QString, Cached> &cache()
+{
+    static QHash<QString, Cached> c;
+    return c;
+}
+
+std::shared_ptr<const PrivateProfile> cached(const QString &path, const filestore::Stamp &stamp)
+{
+    const std::lock_guard lock(cacheLock());
+    const auto it = cache().constFind(path);
+    if (it == cache().constEnd())
+        return nullptr;
+    return it->stamp == stamp ? it->doc : it->upcoming;
+}
+
+void remember(const QString &path, const filestore::Stamp &stamp, std::shared_ptr<const PrivateProfile> doc)
+{
+    const std::lock_guard lock(cacheLock());
+    Cached &c = cache()[path];
+    c.stamp = stamp;
+    c.doc = std::move(doc);
+}
+
+void announce(const QString &path, std::shared_ptr<const PrivateProfile> doc)
+{
+    const std::lock_guard lock(cacheLock());
+    cache()[path].upcoming = std::move(doc);
 }
 
 } // namespace
@@ -59,15 +117,15 @@ QString clINI::CutAtNull(const QString &text)
 
 QByteArray clINI::toFile(const QString &text) const
 {
-    return m_doc && m_doc->isUtf16() ? PrivateProfile::utf16Text(text) : cp932::encode(text);
+    return m_shared && doc().isUtf16() ? PrivateProfile::utf16Text(text) : cp932::encode(text);
 }
 
 QString clINI::storedValue(const SettingKey &k) const
 {
-    const std::optional<QByteArray> v = m_doc->value(toFile(k.section), toFile(k.key));
+    const std::optional<QByteArray> v = doc().value(toFile(k.section), toFile(k.key));
     if (!v)
         return QString();
-    return m_doc->isUtf16() ? QString::fromUtf8(*v) : cp932::decode(*v);
+    return doc().isUtf16() ? QString::fromUtf8(*v) : cp932::decode(*v);
 }
 
 bool clINI::holdsPassword() const
@@ -81,23 +139,33 @@ bool clINI::holdsPassword() const
 void clINI::sync()
 {
     const filestore::Stamp now = filestore::stamp(m_path);
-    if (m_doc && now == m_stamp)
+    if (m_shared && now == m_stamp)
         return;
-    const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
-    m_doc = PrivateProfile::parse(bytes.value_or(QByteArray()));
+    std::shared_ptr<const PrivateProfile> shared = now.exists ? cached(m_path, now) : nullptr;
+    if (!shared) {
+        const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
+        shared = std::make_shared<const PrivateProfile>(PrivateProfile::parse(bytes.value_or(QByteArray())));
+        if (bytes)
+            remember(m_path, now, shared);
+    }
+    m_shared = std::move(shared);
     m_stamp = now;
+    m_own.reset();
+    if (m_pending.empty())
+        return;
+    m_own = std::make_unique<PrivateProfile>(*m_shared);
     for (const Write &w : m_pending)
-        m_doc->setValue(w.section, w.key, w.value);
+        m_own->setValue(w.section, w.key, w.value);
 }
 
 QString clINI::GetSetting(QString section, QString key, QString defaultValue)
 {
     sync();
-    std::optional<QByteArray> v = m_doc->value(toFile(section), toFile(key));
+    std::optional<QByteArray> v = doc().value(toFile(section), toFile(key));
     QByteArray bytes;
     if (v) {
         // The profile reader hands out code page 932 whatever the file's own encoding.
-        bytes = m_doc->isUtf16() ? cp932::encode(PrivateProfile::fromUtf16Text(*v)) : std::move(*v);
+        bytes = doc().isUtf16() ? cp932::encode(PrivateProfile::fromUtf16Text(*v)) : std::move(*v);
     } else {
         bytes = cp932::encode(defaultValue);
         qsizetype e = bytes.size();
@@ -112,7 +180,9 @@ void clINI::SaveSetting(QString section, QString key, QString value)
 {
     sync();
     Write w {toFile(oneLine(section)), toFile(oneLine(key)), toFile(oneLine(value))};
-    m_doc->setValue(w.section, w.key, w.value);
+    if (!m_own)
+        m_own = std::make_unique<PrivateProfile>(*m_shared);
+    m_own->setValue(w.section, w.key, w.value);
     m_pending.push_back(std::move(w));
 }
 
@@ -120,15 +190,22 @@ bool clINI::commit()
 {
     if (m_pending.empty())
         return !m_failed;
+    const std::lock_guard lock(writeLock());
     sync();
-    const bool ok = filestore::writeAtomically(
-        m_path, m_doc->serialize(), holdsPassword() ? filestore::Privacy::Secret : filestore::Privacy::Keep);
+    const filestore::Privacy privacy = holdsPassword() ? filestore::Privacy::Secret : filestore::Privacy::Keep;
+    std::shared_ptr<const PrivateProfile> written(std::move(m_own));
+    announce(m_path, written);
+    const bool ok = filestore::writeAtomically(m_path, written->serialize(), privacy);
+    announce(m_path, nullptr);
     m_pending.clear();
     if (!ok) {
         m_failed = true;
-        m_doc.reset(); // the next read goes back to the file
+        m_shared.reset(); // the next read goes back to the file
         return false;
     }
+    // What was written is what the next reader finds: nobody need parse it again.
     m_stamp = filestore::stamp(m_path);
+    m_shared = std::move(written);
+    remember(m_path, m_stamp, m_shared);
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,8 +58,13 @@ private:
     // A password stored in the file makes it the user's alone at the next write.
     bool holdsPassword() const;
 
+    // The file as read, shared by every object that reads the same unchanged file: a file of tens
+    // of thousands of history lines takes a while to parse. This object's own writes go to a copy.
+    const PrivateProfile &doc() const { return m_own ? *m_own : *m_shared; }
+
     QString m_path;
-    std::optional<PrivateProfile> m_doc;
+    std::shared_ptr<const PrivateProfile> m_shared;
+    std::unique_ptr<PrivateProfile> m_own;
     filestore::Stamp m_stamp;
     std::vector<Write> m_pending;
     bool m_failed = false;

@@ -10,6 +10,8 @@
 #include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -44,6 +46,8 @@ private Q_SLOTS:
     void history_loweredDuringRun_leavesOlderKeys();
     void history_gapClosesUp();
     void unwritableFolder_toldOnce();
+    void whileRunning_learnedReachesTheDisk();
+    void whileRunning_saveFails_toldAndTriedAgain();
     void historyLimit_conversion_data();
     void historyLimit_conversion();
 
@@ -74,6 +78,8 @@ void TestForm1::init()
 {
     AppTitle::set(u"Korvani"_s);
     Ui::testing::reset();
+    // An earlier window's end leaves the mail routines ending.
+    Module1::testing::reset();
 }
 
 void TestForm1::missingFile_blankListsAndDefaults()
@@ -402,6 +408,90 @@ void TestForm1::unwritableFolder_toldOnce()
     auto ok = open(fine.path());
     QTest::qWait(20);
     QVERIFY(Ui::testing::shown().empty());
+}
+
+// What the program learns is in the file long before the end: an edit within a second, a mail's
+// lines once the server has taken it and before the patrol goes on; never the lines of a mail
+// still on its way.
+void TestForm1::whileRunning_learnedReachesTheDisk()
+{
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
+        "[URL]\r\nURL0=http://127.0.0.1/p\r\n[RIREKI]\r\nTEXT0=old\r\n");
+    std::atomic<bool> started {false}, release {false};
+    const auto reset = qScopeGuard([] { Module1::testing::reset(); });
+    Module1::testing::setSettingsFolder(dir.path());
+    Module1::testing::setSendMail([&](auto &&...) {
+        started = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return QString();
+    });
+    auto browser = std::make_unique<ScriptedBrowser>();
+    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"hit line\r\n"_s, u"p"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    const auto stored = [&](const QString &section, const QString &key) {
+        return clINI(dir.path()).GetSetting(section, key, QString());
+    };
+    QString historyDuringMail = u"unset"_s;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &w, [&] {
+        if (!started || release)
+            return;
+        if (w.ListKeyWord->item(5)->text().isEmpty()) {
+            w.ListKeyWord->item(5)->setText(u"edited"_s);
+            w.listsEdited();
+        } else if (stored(u"KEYWORD"_s, u"KEY0"_s) == u"edited"_s) {
+            historyDuringMail = stored(u"RIREKI"_s, u"TEXT0"_s);
+            release = true;
+        }
+    });
+    poll.start(20);
+    QElapsedTimer edit;
+    edit.start();
+    w.scheduler()->cmdRun_Click();
+    QVERIFY(release);
+    QVERIFY2(edit.elapsed() < 2000, qPrintable(QString::number(edit.elapsed())));
+    QCOMPARE(historyDuringMail, u"old"_s);
+    // No waiting here: the step ended only once its mail's line was on disk.
+    QCOMPARE(stored(u"RIREKI"_s, u"TEXT0"_s), u"hit line"_s);
+    QCOMPARE(stored(u"RIREKI"_s, u"TEXT1"_s), u"old"_s);
+    QCOMPARE(stored(u"KEYWORD"_s, u"KEY1"_s), u"hit"_s);
+    QVERIFY(w.Form_Unload());
+}
+
+// A folder that stops taking the file: the status strip says so, even after a patrol step, and
+// the save is tried again until it works.
+void TestForm1::whileRunning_saveFails_toldAndTriedAgain()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[URL]\r\nURL0=http://127.0.0.1/p\r\n");
+    auto browser = std::make_unique<ScriptedBrowser>();
+    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"line\r\n"_s, u"p"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    // A folder where the file should be refuses the new file even to root.
+    const QString file = dir.filePath(u"KVN.ini"_s);
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkpath(file + u"/in-the-way"_s));
+    w.ListURL->item(3)->setText(u"http://127.0.0.1/q"_s);
+    w.listsEdited();
+    const QString told = Form1::savingFailsText(file);
+    QTRY_COMPARE_WITH_TIMEOUT(w.LaStatus->text(), told, 3000);
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.LaStatus->text(), told);
+    QVERIFY(QDir(file).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), SettingsSaver::kRetryMs + 3000);
+    QCOMPARE(clINI(dir.path()).GetSetting(u"URL"_s, u"URL1"_s, QString()), u"http://127.0.0.1/q"_s);
+    w.scheduler()->cmdRun_Click();
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QVERIFY(w.Form_Unload());
 }
 
 void TestForm1::historyLimit_conversion_data()

@@ -168,6 +168,16 @@ class Korvani:
             pass
         return False
 
+    def kill(self):
+        """Like a power cut or the out-of-memory killer: nothing runs after it."""
+        self.proc.kill()
+        self.proc.wait()
+        self.log.close()
+
+    def log_text(self):
+        with open(os.path.join(self.folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
+            return f.read()
+
     def stop(self, limit=5.0):
         started = time.time()
         self.proc.send_signal(signal.SIGTERM)
@@ -234,6 +244,69 @@ def free_port():
     port = s.getsockname()[1]
     s.close()
     return port
+
+
+class MuteSmtp:
+    """Takes each message with 250 and then never answers QUIT, holding the line open."""
+
+    def __init__(self, close_after_data=False):
+        self.messages = []
+        self.lock = threading.Lock()
+        self.close_after_data = close_after_data
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(5)
+        self.port = self.sock.getsockname()[1]
+        self.held = []
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
+
+    def serve(self, conn):
+        f = conn.makefile("rb")
+        try:
+            conn.sendall(b"220 mute ready\r\n")
+            while True:
+                line = f.readline()
+                if not line:
+                    return
+                verb = line[:4].upper()
+                if verb == b"DATA":
+                    conn.sendall(b"354 go ahead\r\n")
+                    message = b""
+                    while not message.endswith(b"\r\n.\r\n"):
+                        chunk = f.readline()
+                        if not chunk:
+                            return
+                        message += chunk
+                    with self.lock:
+                        self.messages.append(message)
+                    conn.sendall(b"250 OK taken\r\n")
+                    if self.close_after_data:
+                        conn.close()
+                        return
+                elif verb == b"QUIT":
+                    self.held.append(conn)  # never answered, never closed
+                    return
+                else:
+                    conn.sendall(b"250 OK\r\n")
+        except OSError:
+            return
+
+    def count(self):
+        with self.lock:
+            return len(self.messages)
+
+    def close(self):
+        self.sock.close()
+        for c in self.held:
+            c.close()
 
 
 # ---------------------------------------------------------------- scenarios
@@ -457,6 +530,10 @@ def error_alerts(pages, folder):
     k.write({"MAIL": mail_settings(to, ERRORMAIL="2"), "KEYWORD": {"KEY0": "回復"}, "URL": {"URL0": url}})
     k.start()
     wait_until(lambda: fixture_mails(to), 30, "no alert mail arrived")
+    # Killed between the alert and the recovery: the next start neither alerts again nor forgets.
+    time.sleep(1)
+    k.kill()
+    k.start()
     visits = pages.count("/flaky")
     wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
     check(len(fixture_mails(to)) == 1, "more than one alert: %r" % fixture_mails(to))
@@ -481,6 +558,120 @@ def error_alerts(pages, folder):
     return "1 alert, 1 recovery over %d visits" % len(visit_lines)
 
 
+def quit_unanswered(pages, folder):
+    """A server that takes the mail and never answers QUIT (or closes the line at once): the patrol
+    goes on within seconds, and after SIGTERM and a restart nothing is mailed again."""
+    results = []
+    for close in (False, True):
+        server = MuteSmtp(close_after_data=close)
+        try:
+            path = "/quiet%d" % close
+            pages.put(path, "静か", ["静かな 行一", "ほかの行"])
+            sub = os.path.join(folder, "close" if close else "silent")
+            os.mkdir(sub)
+            k = Korvani(sub)
+            k.write({"MAIL": mail_settings("q@example.test", SMTP_SERVER="127.0.0.1:%d" % server.port),
+                     "KEYWORD": {"KEY0": "静か"}, "URL": {"URL0": pages.url(path)}})
+            k.start()
+            wait_until(lambda: server.count() == 1, 30, "the mail did not arrive")
+            taken = time.time()
+            visits = pages.count(path)
+            wait_until(lambda: pages.count(path) >= visits + 2, 8, "the patrol waited on the goodbye")
+            went_on = time.time() - taken
+            k.stop()
+            k.start()
+            visits = pages.count(path)
+            wait_until(lambda: pages.count(path) >= visits + 3, 30, "the patrol did not resume")
+            k.stop()
+            check(server.count() == 1, "mailed %d times" % server.count())
+            results.append("%.1f s" % went_on)
+        finally:
+            server.close()
+    return "patrol went on %s after the verdict, one mail each" % " / ".join(results)
+
+
+def killed_after_mail(pages, folder):
+    """kill -9 right after each mail is taken, three times: no line goes out a second time."""
+    to = "killed-%s@example.test" % TAG
+    lines = []
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SUBJECT="1"), "KEYWORD": {"KEY0": "速報"},
+             "URL": {"URL0": pages.url("/flash")}})
+    for round_ in range(3):
+        lines.insert(0, "速報 その%d" % round_)
+        pages.put("/flash", "速報", lines)
+        k.start()
+        wait_until(lambda: k.log_text().count("mail=sent") > round_, 30, "mail %d was not sent" % round_)
+        k.kill()
+    k.start()
+    visits = pages.count("/flash")
+    wait_until(lambda: pages.count("/flash") >= visits + 3, 30, "the patrol did not resume")
+    _, ini = k.stop()
+    bodies = [b for _, b in fixture_mails(to)]
+    check(bodies == ["速報 その0\r\n", "速報 その1\r\n", "速報 その2\r\n"], "bodies: %r" % bodies)
+    check(list(ini["RIREKI"].values())[:3] == ["速報 その2", "速報 その1", "速報 その0"], "history: %r" % ini["RIREKI"])
+    return "3 kills, 3 mails"
+
+
+def two_starts(pages, folder):
+    """A second start on the same file does not patrol: it says why and ends; one mail only."""
+    to = "twice-%s@example.test" % TAG
+    pages.put("/once", "一度", ["一度だけ 届く行"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to), "KEYWORD": {"KEY0": "一度"}, "URL": {"URL0": pages.url("/once")}})
+    k.start()
+    env = dict(os.environ, LANG="C.UTF-8", QT_QPA_PLATFORM="offscreen")
+    if os.geteuid() == 0:
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
+    second = subprocess.run([os.path.join(folder, "korvani")], cwd="/", env=env, capture_output=True, timeout=30)
+    err = second.stderr.decode("utf-8", "replace")
+    check(second.returncode == 3, "second start ended with %s: %s" % (second.returncode, err))
+    check("すでに動いています" in err and os.path.join(folder, "KVN.ini") in err, "stderr: %r" % err)
+    wait_until(lambda: fixture_mails(to), 30, "the mail did not arrive")
+    visits = pages.count("/once")
+    wait_until(lambda: pages.count("/once") >= visits + 3, 30, "the first start stopped")
+    k.stop()
+    check(len(fixture_mails(to)) == 1, "mails: %r" % fixture_mails(to))
+    # Its own folder, its own file: a second portable copy runs beside the first.
+    other = os.path.join(folder, "other")
+    os.mkdir(other)
+    k2 = Korvani(other)
+    k2.write({"MAIL": {"TIMERTIME": "1"}})
+    k.start()
+    k2.start()
+    k2.stop()
+    k.stop()
+    return "second start refused with status 3"
+
+
+def killed_while_saving(pages, folder):
+    """kill -9 at random moments while a history of 20,000 lines is saved after every visit: the
+    file is whole every time, and nothing a start left behind stays."""
+    import random
+    to = "saving-%s@example.test" % TAG
+    history = {"TEXT%d" % i: "過去の行 %05d %s" % (i, "履歴" * 20) for i in range(20000)}
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, RIREKISUU="30000"), "KEYWORD": {"KEY0": "新"},
+             "URL": {"URL0": pages.url("/grow")}, "RIREKI": history})
+    rng = random.Random(int(TAG))
+    kills = 12
+    for n in range(kills):
+        pages.put("/grow", "grow", ["新 %d-%d" % (n, i) for i in range(3)])
+        k.start()
+        time.sleep(rng.uniform(0.0, 2.5))
+        k.kill()
+        ini = read_ini(os.path.join(folder, "KVN.ini"))
+        rireki = ini.get("RIREKI", {})
+        check(ini.get("URL", {}).get("URL0") == pages.url("/grow"), "targets lost after kill %d" % n)
+        check(sum(1 for v in rireki.values() if v.startswith("過去の行")) == 20000,
+              "history torn after kill %d: %d entries" % (n, len(rireki)))
+    k.start()
+    k.stop()
+    leftovers = [f for f in os.listdir(folder) if f not in ("KVN.ini", "korvani", "korvani.log")]
+    check(not leftovers, "left behind: %r" % leftovers)
+    return "%d kills, the file whole after each" % kills
+
+
 def japanese_pages_xvfb(pages, folder):
     display = ":%d" % (90 + os.getpid() % 100)
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -495,7 +686,8 @@ def japanese_pages_xvfb(pages, folder):
 
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
-                                     error_alerts)}
+                                     error_alerts, quit_unanswered, killed_after_mail, two_starts,
+                                     killed_while_saving)}
 
 
 def main(names):

@@ -19,6 +19,59 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+
+// An SMTP server scripted on the test's own event loop: 250 to every command and 354 to DATA.
+// Once the message is in, its verdict "250 taken" comes after verdictMs (never when negative);
+// QUIT is then answered, left unanswered, or the line is closed.
+struct ScriptedSmtp
+{
+    enum class Goodbye { Answer, Silent, Close };
+    int verdictMs = 0;
+    Goodbye goodbye = Goodbye::Answer;
+    bool messageIn = false;
+    QElapsedTimer sinceMessage {};
+
+    void serve(QTcpServer &server)
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+            QTcpSocket *s = server.nextPendingConnection();
+            auto data = std::make_shared<bool>(false);
+            s->write("220 ready\r\n");
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, data] {
+                while (*data ? s->bytesAvailable() > 0 : s->canReadLine()) {
+                    if (*data) {
+                        if (!s->readAll().endsWith("\r\n.\r\n"))
+                            continue;
+                        *data = false;
+                        messageIn = true;
+                        sinceMessage.start();
+                        if (verdictMs >= 0)
+                            QTimer::singleShot(verdictMs, s, [this, s] {
+                                s->write("250 taken\r\n");
+                                if (goodbye == Goodbye::Close)
+                                    s->disconnectFromHost();
+                            });
+                        continue;
+                    }
+                    const QByteArray verb = s->readLine().left(4).toUpper();
+                    if (verb == "DATA") {
+                        *data = true;
+                        s->write("354 go\r\n");
+                    } else if (verb == "QUIT") {
+                        if (goodbye == Goodbye::Answer)
+                            s->write("221 bye\r\n");
+                    } else {
+                        s->write("250 ok\r\n");
+                    }
+                }
+            });
+        });
+    }
+};
+
+} // namespace
+
 // Runs against the servers that tests/mail/servers/start brings up on 127.0.0.1.
 class TestMailClient : public QObject
 {
@@ -42,6 +95,8 @@ private Q_SLOTS:
     void cancel_endsTransferAtOnce();
     void cancel_afterWholeMessage_waitsForVerdict_data();
     void cancel_afterWholeMessage_waitsForVerdict();
+    void goodbye_neverWaitedFor_data();
+    void goodbye_neverWaitedFor();
     void badServerSetting_passwordNeverShown();
     void pop_data();
     void pop();
@@ -407,35 +462,9 @@ void TestMailClient::cancel_afterWholeMessage_waitsForVerdict()
     QFETCH(QString, answer);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
-    bool messageIn = false;
-    connect(&server, &QTcpServer::newConnection, this, [&] {
-        QTcpSocket *s = server.nextPendingConnection();
-        auto data = std::make_shared<bool>(false);
-        s->write("220 ready\r\n");
-        connect(s, &QTcpSocket::readyRead, s, [&, s, data] {
-            while (*data ? s->bytesAvailable() > 0 : s->canReadLine()) {
-                if (*data) {
-                    const QByteArray chunk = s->readAll();
-                    if (!chunk.endsWith("\r\n.\r\n"))
-                        continue;
-                    *data = false;
-                    messageIn = true;
-                    if (verdictMs >= 0)
-                        QTimer::singleShot(verdictMs, s, [s] { s->write("250 taken\r\n"); });
-                    continue;
-                }
-                const QByteArray verb = s->readLine().left(4).toUpper();
-                if (verb == "DATA") {
-                    *data = true;
-                    s->write("354 go\r\n");
-                } else if (verb == "QUIT") {
-                    s->write("221 bye\r\n");
-                } else {
-                    s->write("250 ok\r\n");
-                }
-            }
-        });
-    });
+    ScriptedSmtp script {.verdictMs = verdictMs};
+    script.serve(server);
+    bool &messageIn = script.messageIn;
     mail::testing::setTimeouts(20000, 60000);
     mail::TransferControl control;
     std::atomic<bool> done {false};
@@ -450,6 +479,44 @@ void TestMailClient::cancel_afterWholeMessage_waitsForVerdict()
     QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
     worker.join();
     QCOMPARE(result, answer);
+}
+
+void TestMailClient::goodbye_neverWaitedFor_data()
+{
+    QTest::addColumn<int>("goodbye");
+    QTest::newRow("QUIT never answered") << int(ScriptedSmtp::Goodbye::Silent);
+    QTest::newRow("line closed after the verdict") << int(ScriptedSmtp::Goodbye::Close);
+    QTest::newRow("QUIT answered") << int(ScriptedSmtp::Goodbye::Answer);
+}
+
+// The message counts as sent at the server's verdict, which the control hears at once; the
+// goodbye after it gets at most a couple of seconds, not curl's two minutes.
+void TestMailClient::goodbye_neverWaitedFor()
+{
+    QFETCH(int, goodbye);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    ScriptedSmtp script {.verdictMs = 0, .goodbye = ScriptedSmtp::Goodbye(goodbye)};
+    script.serve(server);
+    mail::testing::setTimeouts(20000, 60000);
+    mail::TransferControl control;
+    std::atomic<qint64> verdictAfterMs {-1};
+    control.onVerdict([&] { verdictAfterMs = script.sinceMessage.elapsed(); });
+    std::atomic<bool> done {false};
+    QString result = u"unset"_s;
+    QElapsedTimer took;
+    took.start();
+    std::thread worker([&] {
+        result = mail::SendMail(u"127.0.0.1:%1"_s.arg(server.serverPort()), u"a@example.jp"_s, u"b@example.jp"_s,
+            u"s"_s, u"b"_s, QString(), &control);
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    worker.join();
+    QCOMPARE(result, QString());
+    QCOMPARE(control.verdict(), std::optional<QVariant>(QString()));
+    QVERIFY2(verdictAfterMs >= 0 && verdictAfterMs < 500, qPrintable(QString::number(verdictAfterMs)));
+    QVERIFY2(took.elapsed() < mail::kGoodbyeMs + 1500, qPrintable(QString::number(took.elapsed())));
 }
 
 void TestMailClient::badServerSetting_passwordNeverShown()

@@ -43,6 +43,7 @@ private Q_SLOTS:
     void alert_flippingTarget_noStorm();
     void alert_mailDown_triedAgainAtNextVisit();
     void alert_popLoginFirstWhenAsked();
+    void restart_alertsGoOnFromWhereTheyWere();
     void rows_showStateWithoutAClick();
     void rows_editedAddress_showsItsOwnState();
     void outcomeText_data();
@@ -248,15 +249,64 @@ void TestTargetHealth::alert_mailDown_triedAgainAtNextVisit()
     m_health->record(visit(kA, false, 3), goOn);
     QCOMPARE(sent().size(), 2);
 
-    // The recovery, too, waits for a server that takes it.
+    // The recovery, too, waits for a server that takes it: at the next working visit, even when
+    // a failure comes between, and it tells when the target came back.
     m_sendFails = true;
     m_health->record(visit(kA, true, 4), goOn);
     m_sendFails = false;
-    m_health->record(visit(kA, true, 5), goOn);
-    QCOMPARE(sent().size(), 4);
-    QVERIFY(sent()[3].subject.startsWith(u"[KVS] 巡回回復"_s));
+    m_health->record(visit(kA, false, 5), goOn);
+    QCOMPARE(sent().size(), 3);
     m_health->record(visit(kA, true, 6), goOn);
     QCOMPARE(sent().size(), 4);
+    QVERIFY(sent()[3].subject.startsWith(u"[KVS] 巡回回復"_s));
+    QVERIFY2(sent()[3].body.contains(u"回復: 2026/12/08 13:04:00"_s), qPrintable(sent()[3].body));
+    m_health->record(visit(kA, true, 7), goOn);
+    QCOMPARE(sent().size(), 4);
+}
+
+// What a restart must not forget goes through the settings file: an alert that went out is not
+// sent again, and the recovery still comes. Addresses keep every character.
+void TestTargetHealth::restart_alertsGoOnFromWhereTheyWere()
+{
+    const QString odd = u"http://127.0.0.1/q?a=1|b=2"_s;
+    m_list->item(5)->setText(odd);
+    errorMail(u"2"_s);
+    const auto goOn = [] { return true; };
+    QVERIFY(!m_health->record(visit(kA, true, 0), goOn));
+    QVERIFY(m_health->record(visit(kA, false, 1), goOn));
+    m_health->record(visit(kA, false, 2), goOn);
+    m_health->record(visit(odd, false, 3), goOn);
+    QCOMPARE(sent().size(), 1);
+    {
+        clINI ini(m_dir->path());
+        TargetHealth::write(ini, m_health->saved());
+        QVERIFY(ini.commit());
+    }
+    TargetHealth restarted(m_list.get(), [this] { return m_dir->path(); });
+    {
+        clINI ini(m_dir->path());
+        restarted.restore(TargetHealth::read(ini));
+    }
+    QCOMPARE(restarted.saved(), m_health->saved());
+    QCOMPARE(restarted.saved().size(), 2);
+    restarted.record(visit(kA, false, 4), goOn);
+    QCOMPARE(sent().size(), 1);
+    QVERIFY(restarted.record(visit(kA, true, 5), goOn));
+    QCOMPARE(sent().size(), 2);
+    QVERIFY(sent()[1].body.contains(u"3回連続、最初の失敗 2026/12/08 13:01:00"_s));
+    restarted.record(visit(odd, false, 6), goOn);
+    QCOMPARE(sent().size(), 3);
+    QCOMPARE(sent()[2].subject, u"[KVS] 巡回エラー "_s + odd);
+
+    // Nothing failing any more: the section is emptied rather than left claiming failures, and a
+    // target taken off the list is not kept.
+    restarted.record(visit(odd, true, 7), goOn);
+    m_list->item(5)->setText(QString());
+    QCOMPARE(restarted.saved().size(), 0);
+    clINI ini(m_dir->path());
+    TargetHealth::write(ini, restarted.saved());
+    QVERIFY(ini.commit());
+    QVERIFY(TargetHealth::read(ini).isEmpty());
 }
 
 void TestTargetHealth::alert_popLoginFirstWhenAsked()

@@ -266,24 +266,22 @@ void Form2::SendTestMail()
     // the dialog takes no input meanwhile, but closing it ends the test.
     setControlsEnabled(false);
     StoreSettings();
-    const auto goOn = [this] { return !m_closing; };
-    if (Check2->isChecked()) {
-        const QString failure = Module1::PopLogin(u"STAT"_s, goOn);
-        if (!failure.isEmpty() && !goingAway())
+    const QString body = u"試験メッセージ:"_s + testMailDateTime(QLocale::system(), QDateTime::currentDateTime());
+    const auto popFailed = [this](const QString &failure) {
+        if (!goingAway())
             Ui::msgBox(u"POPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
                 Ui::Icon::Critical, this);
-    }
-    if (!goingAway()) {
-        const QString body = u"試験メッセージ:"_s + testMailDateTime(QLocale::system(), QDateTime::currentDateTime());
-        const QString failure = Module1::SmtpSend(body, u"Korvani試験"_s, goOn);
-        if (goingAway()) {
-            // Nobody is there to read the answer any more.
-        } else if (!failure.isEmpty())
-            Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
-                Ui::Icon::Critical, this);
-        else
-            Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
-    }
+    };
+    const QString failure = Module1::Send(body, u"Korvani試験"_s,
+        {.popFirst = Check2->isChecked(), .goOn = [this] { return !m_closing; }, .popFailed = popFailed})
+                                .failure;
+    if (goingAway()) {
+        // Nobody is there to read the answer any more.
+    } else if (!failure.isEmpty())
+        Ui::msgBox(u"SMTPサーバーへ接続できませんでした。エラーが発生しています。\r\n"_s + failure, Ui::Buttons::Ok,
+            Ui::Icon::Critical, this);
+    else
+        Ui::msgBox(u"送信しました。"_s, Ui::Buttons::Ok, Ui::Icon::Information, this);
     CmdPOP試験->setText(u"試験"_s);
     setControlsEnabled(true);
     m_testing = false;
