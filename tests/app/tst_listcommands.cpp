@@ -74,17 +74,17 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
     QTest::addColumn<QString>("preview");
     const QString narrowing = u"\nページの文字は半角に変換されます："_s;
     QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s
-                                          << u"抜き出されたテキスト 3 行のうち 2 行にヒットします"_s;
+                                          << u"抜き出されたテキスト 4 行のうち 2 行にヒットします"_s;
     QTest::newRow("full width narrowed") << QString()
                                          << std::optional<QString>(u"\uFF21\uFF22\uFF23\u3000\uFF11\uFF12\uFF13"_s)
                                          << u"ABC 123"_s
-                                         << u"抜き出されたテキスト 3 行のうち 0 行にヒットします"_s + narrowing
+                                         << u"抜き出されたテキスト 4 行のうち 0 行にヒットします"_s + narrowing
             + u"ＡＢＣ　１２３ → ABC 123"_s;
     QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString()
                                           << u"空のまま OK を押すと、この行の検索単語はなくなります"_s;
     QTest::newRow("katakana narrowed") << QString() << std::optional<QString>(u"セール -終了"_s)
                                        << u"\uFF7E\uFF70\uFF99 -終了"_s
-                                       << u"抜き出されたテキスト 3 行のうち 1 行にヒットします"_s + narrowing
+                                       << u"抜き出されたテキスト 4 行のうち 1 行にヒットします"_s + narrowing
             + u"セール → ｾｰﾙ"_s;
     QTest::newRow("stored although it does not compile")
         << QString() << std::optional<QString>(u"大阪 -(東京"_s) << u"大阪 -(東京"_s
@@ -94,7 +94,13 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
         << u"正規表現として使えません（2文字目）：unmatched closing parenthesis"_s + narrowing + u"ガ)x → ｶﾞ)x"_s;
     QTest::newRow("link-only counted in link mode")
         << QString() << std::optional<QString>(u"@ 大阪"_s) << u"@ 大阪"_s
-        << u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 3 行のうち 2 行にヒットします"_s;
+        << u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s;
+    QTest::newRow("a search that gives up")
+        << QString() << std::optional<QString>(u"(a+)+$"_s) << u"(a+)+$"_s
+        << u"抜き出されたテキスト 4 行のうち 0 行にヒットします（1 行は検索に時間がかかりすぎて判定できませんでした）"_s;
+    QTest::newRow("10,000 characters") << QString() << std::optional<QString>(QString(9999, u'a') + u'(')
+                                       << QString(9999, u'a') + u'('
+                                       << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
     QTest::newRow("nothing to search") << QString() << std::optional<QString>(u"@ "_s) << u"@ "_s
                                        << u"調べる語がないため、どの行にもヒットしません"_s;
 }
@@ -105,7 +111,8 @@ void TestListCommands::conditionEditor_promptAndNarrowing()
     QFETCH(std::optional<QString>, typed);
     QFETCH(QString, after);
     QFETCH(QString, preview);
-    m_w->List1->addItems({u"\u25CF000:ｾｰﾙ中"_s, u"\u3000001:大阪の天気"_s, u"\u3000003:大阪の求人"_s});
+    m_w->List1->addItems({u"\u25CF000:ｾｰﾙ中"_s, u"\u3000001:大阪の天気"_s, u"\u3000003:大阪の求人"_s,
+        u"\u3000004:"_s + QString(40, u'a') + u'b'});
     m_w->ListKeyWord->item(4)->setText(before);
     Ui::testing::queueInput(typed);
     doubleClick(m_w->ListKeyWord, 4);
