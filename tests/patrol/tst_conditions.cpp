@@ -120,16 +120,11 @@ void TestConditions::grammar_data()
     QTest::newRow("full-width digits meet no page text")
         << QStringList {u"２０２６年"_s} << u"2026年"_s << false << false;
     QTest::newRow("a space splits a pattern") << QStringList {u"Tokyo Tower"_s} << u"Tower of Tokyo"_s << true << true;
-    QTest::newRow("a space written as \\x20")
-        << QStringList {u"Tokyo\\x20Tower"_s} << u"Tower of Tokyo"_s << false << false;
     QTest::newRow("a space written as \\x20 hits")
         << QStringList {u"Tokyo\\x20Tower"_s} << u"the Tokyo Tower"_s << true << true;
     QTest::newRow("a leading minus is NOT") << QStringList {u"-5%"_s} << u"割引なし"_s << true << true;
-    QTest::newRow("an escaped minus is a minus") << QStringList {u"\\-5%"_s} << u"割引なし"_s << false << false;
     QTest::newRow("an escaped minus hits") << QStringList {u"\\-5%"_s} << u"価格-5%"_s << true << true;
-    QTest::newRow("a dot is any character") << QStringList {u"3.5"_s} << u"3x5"_s << true << true;
     QTest::newRow("an escaped dot is a dot") << QStringList {u"3\\.5"_s} << u"3x5"_s << false << false;
-    QTest::newRow("a question mark makes optional") << QStringList {u"本当?"_s} << u"本"_s << true << true;
     QTest::newRow("an escaped question mark") << QStringList {u"本当\\?"_s} << u"本当"_s << false << false;
     // The engine's compiled form finds this one; its interpreter rightly does not.
     QTest::newRow("possessive group repeat") << QStringList {u"(?:.+|){2}+.{2}x"_s} << u"abcdx"_s << false << false;
@@ -554,7 +549,6 @@ void TestConditions::advice_data()
     QTest::newRow("*a") << u"*a"_s << QString() << unusable + u"（1文字目）"_s << QString();
     QTest::newRow("backslash") << u"\\"_s << QString() << unusable + u"（末尾）"_s << QString();
     QTest::newRow("(?<") << u"(?<"_s << QString() << unusable + u"（末尾）"_s << QString();
-    QTest::newRow("unmatched )") << u"a)b"_s << QString() << unusable + u"（2文字目）"_s << QString();
     QTest::newRow("in a later negative term")
         << u"大阪 -小[1-6] -[[:x:]]"_s << QString() << unusable + u"（16文字目）"_s << QString();
     QTest::newRow("counted in characters")
@@ -562,7 +556,6 @@ void TestConditions::advice_data()
     QTest::newRow("counted as typed") << u"\uFF76\uFF9E)x"_s << u"ガ)x"_s << unusable + u"（2文字目）"_s << QString();
     QTest::newRow("10,000 characters") << QString(9999, u'a') + u")a"_s << QString() << unusable + u"（10000文字目）"_s
                                        << QString();
-    QTest::newRow("10,000 characters that work") << QString(10000, u'a') << QString() << QString() << QString();
     QTest::newRow("fine") << u"小[1-6] -大阪 -東京"_s << QString() << QString() << QString();
     QTest::newRow("full-width katakana") << u"ニュース"_s << QString() << QString()
                                          << u"ページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s;
