@@ -1,7 +1,9 @@
 #include "app/ListCommands.h"
 
+#include "app/ConditionPreview.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
+#include "patrol/HitRow.h"
 #include "platform/Width.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/dialog/Form2.h"
@@ -13,6 +15,17 @@
 #include <QTextDocument>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A row's text, and for a hit of the extracted-line list the conditions behind it.
+QString withExplanation(const QListWidgetItem *row, const QString &lineBreak)
+{
+    const QString why = HitRow::explanation(row);
+    return why.isEmpty() ? row->text() : row->text() + lineBreak + QString(why).replace(u'\n', lineBreak);
+}
+
+} // namespace
 
 ListCommands::ListCommands(Form1 &form)
     : QObject(&form)
@@ -87,7 +100,8 @@ void ListCommands::ListKeyWord_DblClick(int row)
     QListWidgetItem *item = m_form.ListKeyWord->item(row);
     if (!item)
         return;
-    const std::optional<QString> text = Ui::inputBox(conditionPrompt(), item->text(), &m_form);
+    ConditionPreview preview(m_form.List1);
+    const std::optional<QString> text = Ui::inputBox(conditionPrompt(), item->text(), &m_form, &preview);
     if (!text)
         return;
     if (QListWidgetItem *target = m_form.ListKeyWord->item(row))
@@ -114,7 +128,7 @@ void ListCommands::followSelection(QListWidget *list)
     if (selected.isEmpty())
         return;
     // A tooltip that looks like markup is rendered as such; a page's "<b>" must show as typed.
-    const QString text = selected.front()->text();
+    const QString text = withExplanation(selected.front(), u"\n"_s);
     list->setToolTip(
         Qt::mightBeRichText(text) ? u"<p style='white-space:pre'>"_s + text.toHtmlEscaped() + u"</p>"_s : text);
 }
@@ -124,7 +138,7 @@ void ListCommands::showSelected(QListWidget *list)
     const QList<QListWidgetItem *> selected = list->selectedItems();
     if (selected.isEmpty())
         return;
-    Ui::msgBox(selected.front()->text(), Ui::Buttons::Ok, Ui::Icon::None, &m_form);
+    Ui::msgBox(withExplanation(selected.front(), u"\r\n"_s), Ui::Buttons::Ok, Ui::Icon::None, &m_form);
 }
 
 void ListCommands::List1_DblClick()

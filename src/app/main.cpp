@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/SingleInstance.h"
 #include "mail/MailClient.h"
@@ -17,6 +18,9 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // A check from the terminal or the usage: no window, no settings written, no lock taken.
+    if (const std::optional<int> code = CommandLine::run(argc, argv))
+        return *code;
     // The transfer library must be set up before any thread exists, the engine's included.
     mail::initialize();
     // The browser engine reads its switches before the application object exists.

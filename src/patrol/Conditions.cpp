@@ -10,44 +10,61 @@ Condition parse(const QString &text)
     Condition c;
     const QStringList pieces = text.split(u' ');
     c.linkOnly = !pieces.isEmpty() && pieces.front() == u"@";
+    qsizetype at = 0;
     for (const QString &piece : pieces) {
+        const qsizetype start = at;
+        at += piece.size() + 1;
         if (piece.isEmpty() || piece == u"@")
             continue;
         Term t;
         t.negative = piece.front() == u'-';
         t.pattern = t.negative ? piece.mid(1) : piece;
+        t.offset = start + (t.negative ? 1 : 0);
         t.gate = requiredLiterals(t.pattern);
         c.terms.push_back(std::move(t));
     }
     return c;
 }
 
-// The search time of one line, started by its first search.
+// The search time of one line, started by its first search. It reads the clock once per search,
+// as a single budget for the line would: the condition's own start is the line's time then.
 class ConditionSet::Clock
 {
 public:
-    explicit Clock(std::chrono::nanoseconds budget)
-        : m_budget(budget.count())
+    enum class Verdict { Search, ConditionSpent, LineSpent };
+
+    explicit Clock(const Budgets &budgets)
+        : m_condition(budgets.condition.count())
+        , m_line(budgets.line.count())
     { }
 
-    // Called before each search: false once the line has used up its time.
-    bool allowSearch()
+    // Called before each search; conditionStart is -1 before the condition's first search.
+    Verdict allowSearch(qint64 &conditionStart)
     {
         if (!m_timer.isValid()) {
             m_timer.start();
-            return true;
+            conditionStart = 0;
+            return Verdict::Search;
         }
-        return m_timer.nsecsElapsed() < m_budget;
+        const qint64 now = m_timer.nsecsElapsed();
+        if (now >= m_line)
+            return Verdict::LineSpent;
+        if (conditionStart < 0) {
+            conditionStart = now;
+            return Verdict::Search;
+        }
+        return now - conditionStart < m_condition ? Verdict::Search : Verdict::ConditionSpent;
     }
 
 private:
     QElapsedTimer m_timer;
-    qint64 m_budget;
+    qint64 m_condition;
+    qint64 m_line;
 };
 
-ConditionSet::ConditionSet(const QStringList &conditions, std::chrono::nanoseconds lineBudget)
+ConditionSet::ConditionSet(const QStringList &conditions, Budgets budgets)
     : m_bucketOf(kBucketMask + 1, -1)
-    , m_lineBudget(lineBudget)
+    , m_budgets(budgets)
 {
     QHash<QString, int> idOf;
     for (qsizetype position = 0; position < conditions.size(); ++position) {
@@ -126,11 +143,18 @@ ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line,
         if (!terms[i].negative && !gateOpen(p.gates[i]))
             return Answer::Miss;
     }
+    qint64 conditionStart = -1;
     for (size_t i = 0; i < terms.size(); ++i) {
         bool found = false;
         if (gateOpen(p.gates[i])) {
-            if (!clock.allowSearch())
-                return Answer::Error;
+            switch (clock.allowSearch(conditionStart)) {
+            case Clock::Verdict::Search:
+                break;
+            case Clock::Verdict::ConditionSpent:
+                return Answer::GaveUp;
+            case Clock::Verdict::LineSpent:
+                return Answer::CrowdedOut;
+            }
             switch (p.expressions[i].search(line)) {
             case bregexp::Outcome::Found:
                 found = true;
@@ -139,7 +163,7 @@ ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line,
                 break;
             case bregexp::Outcome::GaveUp:
                 // Neither found nor absent: a negative term must not pass on it.
-                return Answer::Error;
+                return Answer::GaveUp;
             }
         }
         if (found == terms[i].negative)
@@ -148,19 +172,43 @@ ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line,
     return Answer::Hit;
 }
 
-void ConditionSet::countError(const Prepared &p) const
+void ConditionSet::countError(const Prepared &p, Answer a) const
 {
     ++m_errors;
-    if (p.told)
+    quint64 &count = a == Answer::GaveUp ? p.gaveUp : p.crowdedOut;
+    if (count++ > 0 || m_quiet)
         return;
-    p.told = true;
     // A condition can be long; its start is enough to find it in the list.
     const QString shown = p.text.size() > 60 ? p.text.left(60) + QChar(0x2026) : p.text;
-    qWarning("korvani: condition %d \"%s\" gave up on a line, its search being too costly; it does not hit there",
-        p.position, qUtf8Printable(shown));
+    if (a == Answer::GaveUp)
+        qWarning("korvani: condition %d \"%s\" gave up on a line, its search being too costly; it does not hit there",
+            p.position, qUtf8Printable(shown));
+    else
+        qWarning("korvani: condition %d \"%s\" was not searched on a line whose search time the conditions before it "
+                 "had spent; it does not hit there",
+            p.position, qUtf8Printable(shown));
 }
 
-bool ConditionSet::match(QStringView line, quint8 mode) const
+std::vector<ConditionSet::Standing> ConditionSet::standings() const
+{
+    std::vector<Standing> out;
+    out.reserve(m_conditions.size());
+    for (const Prepared &p : m_conditions) {
+        Standing s {p.position, p.text, std::nullopt, p.gaveUp, p.crowdedOut};
+        for (size_t i = 0; i < p.expressions.size(); ++i) {
+            const bregexp::Expression &e = p.expressions[i];
+            if (!e.isValid()) {
+                s.error = PatternError {
+                    e.errorString(), p.condition.terms[i].offset + std::max<qsizetype>(0, e.errorOffset())};
+                break;
+            }
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+bool ConditionSet::match(QStringView line, quint8 mode, QList<int> *hitPositions) const
 {
     if (line.isEmpty() || m_conditions.empty())
         return false;
@@ -171,21 +219,24 @@ bool ConditionSet::match(QStringView line, quint8 mode) const
         line = repaired;
     }
     markLiterals(line);
-    Clock clock(m_lineBudget);
+    Clock clock(m_budgets);
+    bool hit = false;
     for (const Prepared &p : m_conditions) {
         if (p.condition.linkOnly && mode == PageMode)
             continue;
-        switch (evaluate(p, line, clock)) {
-        case Answer::Hit:
-            return true;
-        case Answer::Miss:
-            break;
-        case Answer::Error:
-            countError(p);
-            break;
+        const Answer a = evaluate(p, line, clock);
+        if (a == Answer::Miss) [[likely]]
+            continue;
+        if (a != Answer::Hit) {
+            countError(p, a);
+            continue;
         }
+        if (!hitPositions)
+            return true;
+        hit = true;
+        hitPositions->append(p.position);
     }
-    return false;
+    return hit;
 }
 
 } // namespace Conditions

@@ -33,4 +33,10 @@ QString entry(bool newHit, int index, QStringView line)
     return row;
 }
 
+QString lineOf(QStringView entry)
+{
+    const qsizetype colon = entry.indexOf(u':', 1);
+    return colon < 0 ? QString() : entry.sliced(colon + 1).toString();
+}
+
 } // namespace PageText

@@ -14,8 +14,25 @@ QStringList cut(const QString &text);
 // Leading and trailing U+0020 removed; tabs and ideographic spaces stay.
 QString trimSpaces(QStringView piece);
 
+// Walks the lines that a page check examines, in page order: every piece but the last, trimmed,
+// empty ones left out. f(index, line) answers whether to go on; the walk answers whether it
+// reached the end.
+template<typename F> bool forEachLine(const QStringList &pieces, F &&f)
+{
+    for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
+        const QString line = trimSpaces(pieces[i]);
+        if (line.isEmpty())
+            continue;
+        if (!f(int(i), line))
+            return false;
+    }
+    return true;
+}
+
 // The row of the extracted-line list: "●" for a new hit or an ideographic space, the index as
 // "000:", then the line.
 QString entry(bool newHit, int index, QStringView line);
+// The line of such a row.
+QString lineOf(QStringView entry);
 
 } // namespace PageText

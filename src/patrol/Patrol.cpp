@@ -4,6 +4,7 @@
 #include "patrol/Browser.h"
 #include "patrol/ConditionList.h"
 #include "patrol/HistoryIndex.h"
+#include "patrol/HitRow.h"
 #include "patrol/PageText.h"
 #include "patrol/TargetHealth.h"
 #include "patrol/Visit.h"
@@ -104,8 +105,14 @@ void Patrol::flushRows()
 {
     if (m_pendingRows.isEmpty())
         return;
+    const int first = m_w.List1->count();
     m_w.List1->addItems(m_pendingRows);
+    for (const auto &[index, conditions] : std::as_const(m_pendingHitBy)) {
+        if (QListWidgetItem *row = m_w.List1->item(first + int(index)))
+            HitRow::setConditions(row, conditions);
+    }
     m_pendingRows.clear();
+    m_pendingHitBy.clear();
 }
 
 bool Patrol::MatchCondition(QStringView line, quint8 mode)
@@ -271,24 +278,28 @@ bool Patrol::readPieces(QStringList &pieces)
 bool Patrol::examineLines(const QStringList &pieces, QString &body, Visit &visit)
 {
     m_pendingRows.clear();
+    m_pendingHitBy.clear();
     m_w.List1->clear();
     m_w.List1->hide();
-    for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
-        bool hit = false;
-        const QString line = PageText::trimSpaces(pieces[i]);
-        if (line.isEmpty())
-            continue;
+    const bool done = PageText::forEachLine(pieces, [&](int i, const QString &line) {
         step([&] {
-            hit = MatchCondition(line, Conditions::PageMode);
+            // Every condition is tried on a hit line, so that its row can tell all that hit it.
+            // The texts are taken before RecordNewHit lets window messages run, an edit among them.
+            QList<int> hitBy;
+            bool hit = m_conditions->MatchCondition(line, Conditions::PageMode, &hitBy);
+            const QStringList conditions = HitRow::conditions(m_w.ListKeyWord, hitBy);
             if (hit)
                 hit = RecordNewHit(line, body);
-            m_pendingRows.append(PageText::entry(hit, int(i), line));
+            m_pendingRows.append(PageText::entry(hit, i, line));
+            if (!conditions.isEmpty())
+                m_pendingHitBy.append({m_pendingRows.size() - 1, conditions});
             ++visit.lines;
             visit.newHits += hit ? 1 : 0;
         });
-        if (!pumpBetweenLines())
-            return false;
-    }
+        return pumpBetweenLines();
+    });
+    if (!done)
+        return false;
     flushRows();
     if (m_abandoned)
         return false;
@@ -330,8 +341,10 @@ void Patrol::CheckPage(const QString &address)
     Visit visit;
     visit.address = address;
     visit.target = !m_following;
-    if (visit.target)
+    if (visit.target) {
         m_linkSource.reset();
+        m_conditions->beginPage();
+    }
     ++m_mailToken;
     m_mailPending = false;
     m_mailAccepted.reset();

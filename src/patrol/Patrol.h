@@ -100,5 +100,7 @@ private:
     QString m_mailTrouble;
     // Rows of List1 not added yet: the list fills hidden, so they go in by the batch.
     QStringList m_pendingRows;
+    // The conditions that hit those rows, by their index among them.
+    QList<std::pair<qsizetype, QStringList>> m_pendingHitBy;
     QElapsedTimer m_sincePump;
 };

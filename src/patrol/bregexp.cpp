@@ -56,8 +56,11 @@ bool canSearchAsAWhole(const QString &startOptions, const QString &rest)
 Expression::Expression(const QString &pattern)
 {
     const QRegularExpression plain(pattern, kOptions);
-    if (!plain.isValid())
+    if (!plain.isValid()) {
+        m_error = plain.errorString();
+        m_errorOffset = plain.patternErrorOffset();
         return;
+    }
     m_valid = true;
     // The interpreter, not the compiled form: it counts every step, backtracking into a single
     // repeated character included, where compiled code would run on uncounted.

@@ -24,6 +24,9 @@ public:
     explicit Expression(const QString &pattern);
 
     bool isValid() const { return m_valid; }
+    // Why the engine refuses the pattern, and where in it (a UTF-16 offset); empty when it does not.
+    const QString &errorString() const { return m_error; }
+    qsizetype errorOffset() const { return m_errorOffset; }
     // Whether the whole search, not each start position alone, is held to kStepLimit.
     bool boundedAsAWhole() const { return m_whole; }
 
@@ -32,6 +35,8 @@ public:
 
 private:
     QRegularExpression m_re;
+    QString m_error;
+    qsizetype m_errorOffset = -1;
     bool m_valid = false;
     bool m_whole = false;
 };

@@ -75,6 +75,17 @@ QString folder(const Environment &env)
     return user;
 }
 
+QString readingFolder(const Environment &env)
+{
+    const QString beside = env.executableFolder;
+    if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
+        const QFileInfo file(filePath(beside));
+        if (file.exists() || QFileInfo(beside).isWritable())
+            return beside;
+    }
+    return userFolder(env);
+}
+
 QString folder()
 {
     return folder(current());

@@ -25,6 +25,10 @@ Environment current();
 QString folder(const Environment &env);
 QString folder();
 
+// The folder that folder() would choose, found without making or probing anything, for a run
+// that only reads the settings: the executable's folder when it holds a KVN.ini or may take one.
+QString readingFolder(const Environment &env);
+
 // $XDG_CONFIG_HOME/korvani, or ~/.config/korvani when the variable is unset, relative or names
 // something that is no folder.
 QString userFolder(const Environment &env);

@@ -4,18 +4,27 @@
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "mail/Module1.h"
+#include "patrol/HitRow.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/Width.h"
+#include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +44,9 @@ private Q_SLOTS:
     void slowMailServer_windowGoesOnAndTheHitArrives();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing_data();
     void badTargetAfterLinkedPage_examinesAndFollowsNothing();
+    void conditionPrompt_previewsTheServedPage_whileACheckRuns();
+    void checkCommand_listsWhatAPatrolStepLists_data();
+    void checkCommand_listsWhatAPatrolStepLists();
 
 private:
     QList<maildecode::Parsed> mailsTo(const QString &address) const;
@@ -374,6 +386,221 @@ void TestCheckPage::badTargetAfterLinkedPage_examinesAndFollowsNothing()
     QVERIFY2(w.ListURL->item(1)->toolTip().endsWith(u' ' + outcome + u"（1回目）"_s),
         qPrintable(w.ListURL->item(1)->toolTip()));
     QVERIFY(w.ListURL->item(0)->toolTip().startsWith(u"最終巡回 "_s));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+// The condition prompt counts the lines of the page on screen and tells a pattern's fault, while
+// a page check that a tick started runs beneath it, undisturbed.
+void TestCheckPage::conditionPrompt_previewsTheServedPage_whileACheckRuns()
+{
+    QTemporaryDir folder;
+    Module1::testing::setSettingsFolder(folder.path());
+    writePage(u"news.html"_s,
+        u"<html><head><meta charset='utf-8'><title>news</title></head><body><div>大阪の求人</div>"
+        "<div>ニュース一覧</div><div>大阪のニュース</div><div>東京の天気</div><div>おわり</div></body></html>"_s);
+    const QString url = u"http://127.0.0.1:%1/files/news.html"_s.arg(m_port);
+    Form1 w;
+    w.setSettingsFolder(folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    w.ListKeyWord->item(0)->setText(u"大阪"_s);
+
+    bool checking = false;
+    bool typedWhileChecking = false;
+    QStringList lines;
+    QTimer::singleShot(50, this, [&] {
+        QWidget *dlg = QApplication::activeModalWidget();
+        QVERIFY(dlg);
+        auto *line = dlg->findChild<QLabel *>(u"preview"_s);
+        auto *field = dlg->findChild<QLineEdit *>();
+        QVERIFY(line && field);
+        lines << line->text();
+        // Typed at the check's first pause, while it waits for the page.
+        QTimer::singleShot(0, this, [&] {
+            typedWhileChecking = checking;
+            field->insert(u"ニュース"_s);
+        });
+        checking = true;
+        w.patrol()->CheckPage(url);
+        checking = false;
+        QTRY_VERIFY(line->text().startsWith(u"抜き出されたテキスト 4 行"_s));
+        lines << line->text();
+        field->setText(u"(大阪"_s);
+        QTRY_VERIFY(line->text().startsWith(u"正規表現"_s));
+        lines << line->text();
+        field->setText(u"@ 大阪"_s);
+        QTRY_VERIFY(line->text().startsWith(u"リンク専用"_s));
+        lines << line->text();
+        dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    Q_EMIT w.ListKeyWord->itemDoubleClicked(w.ListKeyWord->item(3));
+
+    QVERIFY(typedWhileChecking);
+    QCOMPARE(lines,
+        (QStringList {u"空のまま OK を押すと、この行の検索単語はなくなります"_s,
+            u"抜き出されたテキスト 4 行のうち 2 行にヒットします\nページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s,
+            u"正規表現として使えません（末尾）：missing closing parenthesis"_s,
+            u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s}));
+    QCOMPARE(w.ListKeyWord->item(3)->text(), u"@ 大阪"_s);
+    // The check went its way: its lines listed, its hits recorded.
+    QCOMPARE(rows(w.List1),
+        (QStringList {u"●000:大阪の求人"_s, u"\u3000001:ﾆｭｰｽ一覧"_s, u"●002:大阪のﾆｭｰｽ"_s, u"\u3000003:東京の天気"_s}));
+    QCOMPARE(rows(w.List3), (QStringList {u"大阪のﾆｭｰｽ"_s, u"大阪の求人"_s}));
+    w.Form_Unload();
+    Module1::testing::reset();
+}
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the program with arguments given as bytes, so that they can be in any encoding.
+Run runProgram(const QString &program, const QList<QByteArray> &arguments, const QProcessEnvironment &env)
+{
+    QStringList hex {u"-c"_s, u"import os, sys; a = [bytes.fromhex(x) for x in sys.argv[1:]]; os.execv(a[0], a)"_s,
+        QString::fromLatin1(program.toUtf8().toHex())};
+    for (const QByteArray &a : arguments)
+        hex << QString::fromLatin1(a.toHex());
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(u"/usr/bin/python3"_s, hex);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// Every file under a folder with its size and time, to see that nothing was written there.
+QStringList filesUnder(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        found << it.filePath() + u' ' + QString::number(it.fileInfo().size()) + u' '
+                + QString::number(it.fileInfo().lastModified().toMSecsSinceEpoch());
+    }
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+void TestCheckPage::checkCommand_listsWhatAPatrolStepLists_data()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+    QTest::addColumn<QString>("address"); // "page", "file" or one taken as it stands
+    QTest::addColumn<QStringList>("conditions"); // none: the saved ones
+    QTest::addColumn<bool>("eucJp");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error"); // on standard error
+    const QStringList typed {u"大阪 -東京"_s, u"兵庫|ニュース"_s, u"(大阪"_s};
+    QTest::newRow("hits, conditions in the locale's EUC-JP")
+        << u"page"_s << typed << true << 0 << u"korvani: 3番目「(大阪」 正規表現として使えません（末尾）："_s;
+    QTest::newRow("no line hits") << u"page"_s << QStringList {u"京都"_s} << false << 1 << QString();
+    QTest::newRow("a file page and the saved conditions") << u"file"_s << QStringList() << false << 0 << QString();
+    QTest::newRow("not loaded") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << typed << false << 2
+                                << u"http://127.0.0.1:%1/ 接続できません"_s.arg(refusedPort);
+    QTest::newRow("no address") << QString() << QStringList() << false << 2
+                                << u"korvani: --check にはページのアドレスが必要です"_s;
+}
+
+// korvani --check against the real engine: its lines are the rows a patrol step lists for the
+// same page with the same conditions, each hit followed by the conditions that hit it, and it
+// writes nothing, neither beside the program nor in the user's folders.
+void TestCheckPage::checkCommand_listsWhatAPatrolStepLists()
+{
+    QFETCH(QString, address);
+    QFETCH(QStringList, conditions);
+    QFETCH(bool, eucJp);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QVERIFY2(!qEnvironmentVariable("KORVANI_EXE").isEmpty(), "run through ctest: the program is named there");
+    writePage(u"check.html"_s,
+        u"<html><head><meta charset='utf-8'><title>check</title></head><body><div>大阪府の求人　ＡＢＣ商事</div>"
+        "<div>大阪と東京の求人</div><div>　</div><div>兵庫県の求人</div><div>ニュース一覧</div><div>おわり</div>"
+        "</body></html>"_s);
+    if (address == u"page")
+        address = u"http://127.0.0.1:%1/files/check.html"_s.arg(m_port);
+    else if (address == u"file")
+        address = QUrl::fromLocalFile(m_pages.filePath(u"check.html"_s)).toString();
+
+    // The program in a folder of its own, with saved conditions; a home of its own.
+    QTemporaryDir program, home, locales;
+    QVERIFY(QFile::copy(qEnvironmentVariable("KORVANI_EXE"), program.filePath(u"korvani"_s)));
+    const QStringList saved {u"ﾆｭｰｽ"_s, u"@ 求人"_s, u"-大阪 -兵庫"_s};
+    {
+        clINI ini(program.path());
+        for (int i = 0; i < saved.size(); ++i)
+            ini.SaveSetting(u"KEYWORD"_s, u"KEY%1"_s.arg(i), saved[i]);
+        QVERIFY(ini.commit());
+    }
+    const QStringList before = filesUnder(program.path()) + filesUnder(home.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"HOME"_s, home.path());
+    env.remove(u"XDG_CONFIG_HOME"_s);
+    env.insert(u"LANG"_s, u"C.UTF-8"_s);
+    QStringDecoder decode(QStringDecoder::Utf8);
+    QStringEncoder encode(QStringEncoder::Utf8);
+    if (eucJp) {
+        // A locale of its own making, so that the system need not have it.
+        QProcess localedef;
+        localedef.start(
+            u"localedef"_s, {u"-i"_s, u"ja_JP"_s, u"-f"_s, u"EUC-JP"_s, locales.filePath(u"ja_JP.eucJP"_s)});
+        QVERIFY(localedef.waitForFinished(30000) && localedef.exitCode() == 0);
+        env.insert(u"LOCPATH"_s, locales.path());
+        env.insert(u"LC_ALL"_s, u"ja_JP.eucJP"_s);
+        decode = QStringDecoder("EUC-JP");
+        encode = QStringEncoder("EUC-JP");
+    }
+    QList<QByteArray> arguments {"--check"};
+    if (!address.isEmpty())
+        arguments << encode.encode(address);
+    for (const QString &c : std::as_const(conditions))
+        arguments << encode.encode(c);
+    const Run run = runProgram(program.filePath(u"korvani"_s), arguments, env);
+    const QString out = decode.decode(run.out);
+    const QString err = decode.decode(run.err);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(u"exit %1\n"_s.arg(run.exitCode) + err));
+    QVERIFY2(err.contains(error), qPrintable(err));
+    QCOMPARE(filesUnder(program.path()) + filesUnder(home.path()), before);
+    if (exitCode == 2)
+        return;
+
+    // The same page examined by a patrol step, with the same conditions stored as the editor stores them.
+    QTemporaryDir folder;
+    Module1::testing::setSettingsFolder(folder.path());
+    Form1 w;
+    w.setSettingsFolder(conditions.isEmpty() ? program.path() : folder.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    for (int i = 0; i < conditions.size(); ++i)
+        w.ListKeyWord->item(i)->setText(width::narrow(conditions[i]));
+    w.patrol()->CheckPage(address);
+    QStringList expected;
+    for (int i = 0; i < w.List1->count(); ++i) {
+        expected << w.List1->item(i)->text();
+        const QString why = HitRow::explanation(w.List1->item(i));
+        if (!why.isEmpty())
+            expected << u"    "_s + why.section(u'\n', 0, 0);
+    }
+    QVERIFY(w.List1->count() == 4);
+    QCOMPARE(out.split(u'\n', Qt::SkipEmptyParts), expected);
     w.Form_Unload();
     Module1::testing::reset();
 }

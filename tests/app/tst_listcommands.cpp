@@ -3,6 +3,7 @@
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "app/ListCommands.h"
+#include "patrol/Patrol.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/dialog/Form2.h"
 
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void conditionEditor_promptAndNarrowing();
     void addressEditor_storesAsTyped_inTheNotedRow();
     void viewersAndTooltips_showTheWholeLine();
+    void hitRow_namesItsConditions_data();
+    void hitRow_namesItsConditions();
     void emptyLists_doubleClickDoesNothing();
     void historyClear_asksFirst_data();
     void historyClear_asksFirst();
@@ -70,13 +73,38 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<std::optional<QString>>("typed");
     QTest::addColumn<QString>("after");
-    QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s;
+    QTest::addColumn<QString>("preview");
+    const QString narrowing = u"\nページの文字は半角に変換されます："_s;
+    QTest::newRow("cancel keeps the row") << u"大阪"_s << std::optional<QString>() << u"大阪"_s
+                                          << u"抜き出されたテキスト 4 行のうち 2 行にヒットします"_s;
     QTest::newRow("full width narrowed") << QString()
                                          << std::optional<QString>(u"\uFF21\uFF22\uFF23\u3000\uFF11\uFF12\uFF13"_s)
-                                         << u"ABC 123"_s;
-    QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString();
+                                         << u"ABC 123"_s
+                                         << u"抜き出されたテキスト 4 行のうち 0 行にヒットします"_s + narrowing
+            + u"ＡＢＣ　１２３ → ABC 123"_s;
+    QTest::newRow("empty frees the slot") << u"大阪"_s << std::optional<QString>(QString()) << QString()
+                                          << u"空のまま OK を押すと、この行の検索単語はなくなります"_s;
     QTest::newRow("katakana narrowed") << QString() << std::optional<QString>(u"セール -終了"_s)
-                                       << u"\uFF7E\uFF70\uFF99 -終了"_s;
+                                       << u"\uFF7E\uFF70\uFF99 -終了"_s
+                                       << u"抜き出されたテキスト 4 行のうち 1 行にヒットします"_s + narrowing
+            + u"セール → ｾｰﾙ"_s;
+    QTest::newRow("stored although it does not compile")
+        << QString() << std::optional<QString>(u"大阪 -(東京"_s) << u"大阪 -(東京"_s
+        << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
+    QTest::newRow("fault counted as typed")
+        << QString() << std::optional<QString>(u"ガ)x"_s) << u"ｶﾞ)x"_s
+        << u"正規表現として使えません（2文字目）：unmatched closing parenthesis"_s + narrowing + u"ガ)x → ｶﾞ)x"_s;
+    QTest::newRow("link-only counted in link mode")
+        << QString() << std::optional<QString>(u"@ 大阪"_s) << u"@ 大阪"_s
+        << u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s;
+    QTest::newRow("a search that gives up")
+        << QString() << std::optional<QString>(u"(a+)+$"_s) << u"(a+)+$"_s
+        << u"抜き出されたテキスト 4 行のうち 0 行にヒットします（1 行は検索に時間がかかりすぎて判定できませんでした）"_s;
+    QTest::newRow("10,000 characters") << QString() << std::optional<QString>(QString(9999, u'a') + u'(')
+                                       << QString(9999, u'a') + u'('
+                                       << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
+    QTest::newRow("nothing to search") << QString() << std::optional<QString>(u"@ "_s) << u"@ "_s
+                                       << u"調べる語がないため、どの行にもヒットしません"_s;
 }
 
 void TestListCommands::conditionEditor_promptAndNarrowing()
@@ -84,6 +112,9 @@ void TestListCommands::conditionEditor_promptAndNarrowing()
     QFETCH(QString, before);
     QFETCH(std::optional<QString>, typed);
     QFETCH(QString, after);
+    QFETCH(QString, preview);
+    m_w->List1->addItems({u"\u25CF000:ｾｰﾙ中"_s, u"\u3000001:大阪の天気"_s, u"\u3000003:大阪の求人"_s,
+        u"\u3000004:"_s + QString(40, u'a') + u'b'});
     m_w->ListKeyWord->item(4)->setText(before);
     Ui::testing::queueInput(typed);
     doubleClick(m_w->ListKeyWord, 4);
@@ -101,6 +132,7 @@ void TestListCommands::conditionEditor_promptAndNarrowing()
     QCOMPARE(lines[7], u"小[1-6] -大阪 -東京 とすると、小1\uFF5E6の文字があり、かつ大阪東京の文字がない文がヒット"_s);
     QVERIFY(lines[8].isEmpty() && lines[9].isEmpty());
     QVERIFY(!s.text.endsWith(u"\r\n"_s));
+    QCOMPARE(s.preview, preview);
 }
 
 void TestListCommands::addressEditor_storesAsTyped_inTheNotedRow()
@@ -159,6 +191,48 @@ void TestListCommands::viewersAndTooltips_showTheWholeLine()
     QTextDocument shownTip;
     shownTip.setHtml(m_w->List3->toolTip());
     QCOMPARE(shownTip.toPlainText(), markup);
+}
+
+void TestListCommands::hitRow_namesItsConditions_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("explanation");
+    const QStringList both {u"ヒットした検索単語：1番目「大阪」、3番目「求人 -京都」"_s};
+    QTest::newRow("new hit") << 0 << u"\u25CF000:大阪府の求人"_s << (QStringList(both) << u"新着"_s);
+    QTest::newRow("no hit") << 1 << u"\u3000001:京都の求人"_s << QStringList();
+    QTest::newRow("hit mailed before") << 2 << u"\u3000003:大阪の求人 既出"_s << (QStringList(both) << u"送信済み"_s);
+    QTest::newRow("one condition") << 3 << u"\u25CF004:京都の天気"_s
+                                   << QStringList {u"ヒットした検索単語：8番目「天気」"_s, u"新着"_s};
+}
+
+// A row of a page check tells which conditions hit its line, as they read then, and whether it
+// was new; the link-only condition never hits a page line.
+void TestListCommands::hitRow_namesItsConditions()
+{
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(QStringList, explanation);
+    auto *browser = dynamic_cast<ScriptedBrowser *>(m_w->WebBrowser1);
+    QVERIFY(browser);
+    ScriptedPage page;
+    page.body = u"大阪府の求人\r\n京都の求人\r\n\r\n大阪の求人 既出\r\n京都の天気\r\nend"_s;
+    browser->addPage(u"http://127.0.0.1/jobs"_s, page);
+    m_w->ListKeyWord->item(0)->setText(u"大阪"_s);
+    m_w->ListKeyWord->item(2)->setText(u"求人 -京都"_s);
+    m_w->ListKeyWord->item(5)->setText(u"@ 求人"_s);
+    m_w->ListKeyWord->item(7)->setText(u"天気"_s);
+    m_w->List3->addItem(u"大阪の求人 既出"_s);
+    m_w->patrol()->CheckPage(u"http://127.0.0.1/jobs"_s);
+    QCOMPARE(m_w->List1->count(), 4);
+    m_w->ListKeyWord->item(0)->setText(u"奈良"_s);
+
+    const QString tip = QStringList(QStringList {text} + explanation).join(u'\n');
+    m_w->List1->setCurrentRow(row);
+    QCOMPARE(m_w->List1->toolTip(), tip);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    Q_EMIT m_w->List1->itemDoubleClicked(m_w->List1->item(row));
+    QCOMPARE(Ui::testing::shown().back().text, QString(tip).replace(u'\n', u"\r\n"_s));
 }
 
 void TestListCommands::emptyLists_doubleClickDoesNothing()

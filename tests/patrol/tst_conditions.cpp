@@ -1,4 +1,5 @@
 #include "PlainConditions.h"
+#include "patrol/ConditionAdvice.h"
 #include "patrol/ConditionList.h"
 #include "patrol/Conditions.h"
 #include "patrol/bregexp.h"
@@ -64,6 +65,13 @@ private Q_SLOTS:
     void runawayPattern_isAnErrorOfItsCondition();
     void runawayPattern_toldOnce();
     void lineBudget_spentMakesTheRestErrors();
+    void conditionBudget_spentIsAnErrorOfItsConditionOnly_data();
+    void conditionBudget_spentIsAnErrorOfItsConditionOnly();
+    void hitPositions_everyConditionTried_data();
+    void hitPositions_everyConditionTried();
+    void advice_data();
+    void advice();
+    void listMarks_brokenConditionsInRed();
 };
 
 void TestConditions::grammar_data()
@@ -106,6 +114,20 @@ void TestConditions::grammar_data()
     QTest::newRow("slash inside a term") << QStringList {u"a/b"_s} << u"xa/bx"_s << true << true;
     QTest::newRow("no conditions") << none << u"x"_s << false << false;
     QTest::newRow("full-width letters case") << QStringList {u"ａｂｃ"_s} << u"ＡＢＣ"_s << true << true;
+    // The surprises the user's guide warns of, and what to write instead.
+    QTest::newRow("full-width katakana meet no page text")
+        << QStringList {u"ニュース"_s} << u"ﾆｭｰｽ一覧"_s << false << false;
+    QTest::newRow("full-width digits meet no page text")
+        << QStringList {u"２０２６年"_s} << u"2026年"_s << false << false;
+    QTest::newRow("a space splits a pattern") << QStringList {u"Tokyo Tower"_s} << u"Tower of Tokyo"_s << true << true;
+    QTest::newRow("a space written as \\x20 hits")
+        << QStringList {u"Tokyo\\x20Tower"_s} << u"the Tokyo Tower"_s << true << true;
+    QTest::newRow("a leading minus is NOT") << QStringList {u"-5%"_s} << u"割引なし"_s << true << true;
+    QTest::newRow("an escaped minus hits") << QStringList {u"\\-5%"_s} << u"価格-5%"_s << true << true;
+    QTest::newRow("an escaped dot is a dot") << QStringList {u"3\\.5"_s} << u"3x5"_s << false << false;
+    QTest::newRow("an escaped question mark") << QStringList {u"本当\\?"_s} << u"本当"_s << false << false;
+    // The engine's compiled form finds this one; its interpreter rightly does not.
+    QTest::newRow("possessive group repeat") << QStringList {u"(?:.+|){2}+.{2}x"_s} << u"abcdx"_s << false << false;
 
     // Patterns that a reading of the syntax by hand gets wrong: the search must still be made.
     QTest::newRow("quoting hides a bracket") << QStringList {u"(\\Q)a(\\E|)"_s} << u"x"_s << true << true;
@@ -435,13 +457,164 @@ void TestConditions::runawayPattern_toldOnce()
 void TestConditions::lineBudget_spentMakesTheRestErrors()
 {
     // With no time at all, only the first search of a line is made.
-    const Conditions::ConditionSet set({u"[a]"_s, u"@ [c]"_s, u"[b]"_s, u"[c]"_s}, std::chrono::nanoseconds(0));
+    const Conditions::ConditionSet set(
+        {u"[a]"_s, u"@ [c]"_s, u"[b]"_s, u"[c]"_s}, {.line = std::chrono::nanoseconds(0)});
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"condition 2 "_s));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"condition 3 "_s));
     QVERIFY(!set.match(u"c"_s, Conditions::PageMode));
     QCOMPARE(set.errorCount(), 2u);
     QVERIFY(set.match(u"a"_s, Conditions::PageMode));
     QCOMPARE(set.errorCount(), 2u);
+    // Counted apart from the conditions that gave up on their own.
+    const auto standings = set.standings();
+    QCOMPARE(standings[2].crowdedOut, 1u);
+    QCOMPARE(standings[2].gaveUp, 0u);
+}
+
+void TestConditions::conditionBudget_spentIsAnErrorOfItsConditionOnly_data()
+{
+    QTest::addColumn<QStringList>("conditions");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("hit");
+    QTest::addColumn<QList<int>>("gaveUp");
+    // With no time of their own, conditions make their first search only; the line has time
+    // enough. Classes carry no literal, so every term is searched.
+    QTest::newRow("the next condition is still heard")
+        << QStringList {u"[a] [b]"_s, u"[c]"_s} << u"abc"_s << true << QList<int> {0};
+    QTest::newRow("a negative term does not pass unsearched")
+        << QStringList {u"[a] -[z]"_s} << u"abc"_s << false << QList<int> {0};
+    QTest::newRow("every first search is made")
+        << QStringList {u"[x]"_s, u"[y]"_s, u"@ [c]"_s, u"[c]"_s} << u"c"_s << true << QList<int>();
+    QTest::newRow("a literal test costs no search")
+        << QStringList {u"[a] zz"_s, u"[c]"_s} << u"abc"_s << true << QList<int>();
+}
+
+void TestConditions::conditionBudget_spentIsAnErrorOfItsConditionOnly()
+{
+    QFETCH(QStringList, conditions);
+    QFETCH(QString, line);
+    QFETCH(bool, hit);
+    QFETCH(QList<int>, gaveUp);
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const Conditions::ConditionSet set(
+        conditions, {.condition = std::chrono::nanoseconds(0), .line = std::chrono::hours(1)});
+    const bool matched = set.match(line, Conditions::PageMode);
+    qInstallMessageHandler(previous);
+    QCOMPARE(matched, hit);
+    QList<int> seen;
+    for (const auto &s : set.standings()) {
+        QCOMPARE(s.crowdedOut, 0u);
+        if (s.gaveUp > 0)
+            seen.append(s.position);
+    }
+    QCOMPARE(seen, gaveUp);
+    QCOMPARE(set.errorCount(), quint64(gaveUp.size()));
+}
+
+void TestConditions::hitPositions_everyConditionTried_data()
+{
+    QTest::addColumn<QStringList>("conditions");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<quint8>("mode");
+    QTest::addColumn<QList<int>>("positions");
+    const QStringList list {u"大阪"_s, QString(), u"府 -東京"_s, u"@ 大阪"_s, u"京都"_s};
+    QTest::newRow("page mode") << list << u"大阪府"_s << quint8(Conditions::PageMode) << QList<int> {0, 2};
+    QTest::newRow("link mode") << list << u"大阪府"_s << quint8(Conditions::LinkMode) << QList<int> {0, 2, 3};
+    QTest::newRow("none") << list << u"名古屋"_s << quint8(Conditions::PageMode) << QList<int>();
+}
+
+void TestConditions::hitPositions_everyConditionTried()
+{
+    QFETCH(QStringList, conditions);
+    QFETCH(QString, line);
+    QFETCH(quint8, mode);
+    QFETCH(QList<int>, positions);
+    const Conditions::ConditionSet set(conditions);
+    QList<int> seen;
+    QCOMPARE(set.match(line, mode, &seen), !positions.isEmpty());
+    QCOMPARE(seen, positions);
+    QCOMPARE(set.match(line, mode), !positions.isEmpty());
+}
+
+void TestConditions::advice_data()
+{
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("notice");
+    const QString unusable = u"正規表現として使えません"_s;
+    QTest::newRow("[") << u"["_s << QString() << unusable + u"（末尾）"_s << QString();
+    QTest::newRow("(") << u"("_s << QString() << unusable + u"（末尾）"_s << QString();
+    QTest::newRow("*a") << u"*a"_s << QString() << unusable + u"（1文字目）"_s << QString();
+    QTest::newRow("backslash") << u"\\"_s << QString() << unusable + u"（末尾）"_s << QString();
+    QTest::newRow("(?<") << u"(?<"_s << QString() << unusable + u"（末尾）"_s << QString();
+    QTest::newRow("in a later negative term")
+        << u"大阪 -小[1-6] -[[:x:]]"_s << QString() << unusable + u"（16文字目）"_s << QString();
+    QTest::newRow("counted in characters")
+        << u"\U0001F600[[:x:]]"_s << QString() << unusable + u"（5文字目）"_s << QString();
+    QTest::newRow("counted as typed") << u"\uFF76\uFF9E)x"_s << u"ガ)x"_s << unusable + u"（2文字目）"_s << QString();
+    QTest::newRow("10,000 characters") << QString(9999, u'a') + u")a"_s << QString() << unusable + u"（10000文字目）"_s
+                                       << QString();
+    QTest::newRow("fine") << u"小[1-6] -大阪 -東京"_s << QString() << QString() << QString();
+    QTest::newRow("full-width katakana") << u"ニュース"_s << QString() << QString()
+                                         << u"ページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s;
+    QTest::newRow("full-width digits and a space") << u"ＡＢＣ　１２３ 大阪"_s << QString() << QString()
+                                                   << u"ページの文字は半角に変換されます：ＡＢＣ　１２３ → ABC 123"_s;
+}
+
+void TestConditions::advice()
+{
+    QFETCH(QString, condition);
+    QFETCH(QString, typed);
+    QFETCH(QString, error);
+    QFETCH(QString, notice);
+    const std::optional<Conditions::PatternError> e = ConditionAdvice::firstError(condition);
+    QCOMPARE(e.has_value(), !error.isEmpty());
+    if (e) {
+        const QString text = ConditionAdvice::errorText(condition, *e, typed);
+        QVERIFY2(text.startsWith(error + u'：') && text.size() > error.size() + 1, qPrintable(text));
+        // The matcher knows the same fault.
+        const auto standings = Conditions::ConditionSet({condition}).standings();
+        QCOMPARE(standings.size(), size_t(1));
+        QVERIFY(standings[0].error);
+        QCOMPARE(standings[0].error->offset, e->offset);
+    }
+    QCOMPARE(ConditionAdvice::narrowingNotice(condition), notice);
+}
+
+// The list shows what is wrong with a condition by colour and tooltip, and keeps its text.
+void TestConditions::listMarks_brokenConditionsInRed()
+{
+    QListWidget list;
+    list.addItems({u"大阪"_s, u"小[1-6"_s, u"(a+)+$"_s, u"ニュース"_s, QString()});
+    ConditionList matcher(&list);
+    auto red = [&](int row) { return list.item(row)->foreground().color() == QColor(Qt::red); };
+    QTRY_VERIFY(red(1));
+    QVERIFY(list.item(1)->toolTip().startsWith(u"正規表現として使えません（末尾）："_s));
+    QVERIFY(!red(0) && !red(2) && !red(3));
+    QVERIFY(list.item(0)->toolTip().isEmpty());
+    QCOMPARE(list.item(3)->toolTip(), u"ページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s);
+
+    // A condition that gives up on a line of the page is red until the next target's page.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"condition 2 .* gave up"_s));
+    QVERIFY(!matcher.MatchCondition(QString(40, u'a') + u'b', Conditions::PageMode));
+    QTRY_VERIFY(red(2));
+    QVERIFY2(
+        list.item(2)->toolTip().contains(u"最後に調べたページの 1 行で判定をあきらめました（起動してから 1 行）"_s),
+        qPrintable(list.item(2)->toolTip()));
+    matcher.beginPage();
+    QVERIFY(!red(2));
+    QVERIFY(
+        list.item(2)->toolTip().contains(u"最後に調べたページの 0 行で判定をあきらめました（起動してから 1 行）"_s));
+
+    // Mended, the row is shown as any other; the texts were never touched.
+    list.item(1)->setText(u"小[1-6]"_s);
+    QTRY_VERIFY(!red(1));
+    QVERIFY(list.item(1)->toolTip().isEmpty());
+    QCOMPARE(list.item(2)->text(), u"(a+)+$"_s);
+    QVERIFY(matcher.MatchCondition(u"小3"_s, Conditions::PageMode));
+    QCOMPARE(matcher.errorCount(), 1u);
 }
 
 QTEST_MAIN(TestConditions)

@@ -4,14 +4,34 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Says back what it is given, and counts how often.
+class EchoPreview : public Ui::InputPreview
+{
+public:
+    void preview(const QString &text) override
+    {
+        ++calls;
+        Q_EMIT lineChanged(settledLine(text));
+    }
+    QString settledLine(const QString &text) override { return u"「"_s + text + u"」"_s; }
+    int calls = 0;
+};
+
+} // namespace
 
 class TestMessageBox : public QObject
 {
@@ -21,6 +41,7 @@ private Q_SLOTS:
     void queuedAnswersCarryTheApplicationTitle();
     void realBoxShowsTheTitleAndAnswers();
     void realPromptReturnsTextOrNothing();
+    void realPromptWithPreview_lineFollowsTheTypingAfterAPause();
     void waitForEventsSleepsUntilAnEvent();
 };
 
@@ -89,6 +110,36 @@ void TestMessageBox::realPromptReturnsTextOrNothing()
 
     QTimer::singleShot(50, this, [] { QApplication::activeModalWidget()->close(); });
     QCOMPARE(Ui::inputBox(u"URLをどうぞ"_s, u"old"_s), std::optional<QString>());
+}
+
+void TestMessageBox::realPromptWithPreview_lineFollowsTheTypingAfterAPause()
+{
+    EchoPreview preview;
+    QString title, atOpen, whileTyping, settled;
+    int callsWhileTyping = -1;
+    QTimer::singleShot(50, this, [&] {
+        QWidget *dlg = QApplication::activeModalWidget();
+        QVERIFY(dlg);
+        auto *line = dlg->findChild<QLabel *>(u"preview"_s);
+        auto *field = dlg->findChild<QLineEdit *>();
+        QVERIFY(line && field);
+        title = dlg->windowTitle();
+        atOpen = line->text();
+        // The default is selected, so typing replaces it.
+        QTest::keyClicks(field, u"abc"_s);
+        whileTyping = line->text();
+        callsWhileTyping = preview.calls;
+        QTRY_COMPARE(line->text(), u"「abc」"_s);
+        settled = line->text();
+        dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    QCOMPARE(Ui::inputBox(u"検索単語をどうぞ"_s, u"old"_s, nullptr, &preview), std::optional<QString>(u"abc"_s));
+    QCOMPARE(title, u"Korvani  1.8.0"_s);
+    QCOMPARE(atOpen, u"「old」"_s);
+    QCOMPARE(whileTyping, u"「old」"_s);
+    QCOMPARE(callsWhileTyping, 1);
+    QCOMPARE(settled, u"「abc」"_s);
+    QCOMPARE(preview.calls, 2);
 }
 
 void TestMessageBox::waitForEventsSleepsUntilAnEvent()

@@ -2,9 +2,13 @@
 
 #include "platform/AppTitle.h"
 
+#include <QDialogButtonBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -58,7 +62,7 @@ Answer msgBox(const QString &text, Buttons buttons, Icon icon, QWidget *parent)
 {
     Hook &h = hook();
     if (!h.answers.empty()) {
-        h.shown.push_back({false, AppTitle::get(), text, {}, icon, buttons});
+        h.shown.push_back({false, AppTitle::get(), text, {}, icon, buttons, {}});
         const Answer a = h.answers.front();
         h.answers.pop_front();
         runWhileOpen(h);
@@ -72,18 +76,69 @@ Answer msgBox(const QString &text, Buttons buttons, Icon icon, QWidget *parent)
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
-std::optional<QString> inputBox(const QString &prompt, const QString &defaultText, QWidget *parent)
+namespace {
+
+// The input prompt with a line under its field, laid out as the plain one: prompt, field, buttons.
+std::optional<QString> previewedInputBox(
+    const QString &prompt, const QString &defaultText, QWidget *parent, InputPreview *preview)
+{
+    QDialog dlg(parent);
+    dlg.setWindowTitle(AppTitle::get());
+    auto *layout = new QVBoxLayout(&dlg);
+    auto *label = new QLabel(forDisplay(prompt), &dlg);
+    label->setTextFormat(Qt::PlainText);
+    auto *field = new QLineEdit(defaultText, &dlg);
+    field->selectAll();
+    label->setBuddy(field);
+    auto *line = new QLabel(&dlg);
+    line->setObjectName(QStringLiteral("preview"));
+    // Condition text and engine messages, never markup.
+    line->setTextFormat(Qt::PlainText);
+    line->setWordWrap(true);
+    line->setMinimumHeight(2 * line->fontMetrics().lineSpacing());
+    line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    layout->addWidget(label);
+    layout->addWidget(field);
+    layout->addWidget(line);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+
+    QTimer pause;
+    pause.setSingleShot(true);
+    pause.setInterval(InputPreview::kPauseMs);
+    QObject::connect(field, &QLineEdit::textChanged, &pause, qOverload<>(&QTimer::start));
+    QObject::connect(&pause, &QTimer::timeout, preview, [preview, field] { preview->preview(field->text()); });
+    QObject::connect(preview, &InputPreview::lineChanged, line, &QLabel::setText);
+    preview->preview(defaultText);
+    const bool accepted = dlg.exec() == QDialog::Accepted;
+    // Whatever the preview still works on must not reach a closed prompt.
+    QObject::disconnect(preview, nullptr, line, nullptr);
+    if (!accepted)
+        return std::nullopt;
+    return field->text();
+}
+
+} // namespace
+
+std::optional<QString> inputBox(
+    const QString &prompt, const QString &defaultText, QWidget *parent, InputPreview *preview)
 {
     Hook &h = hook();
     if (!h.inputs.empty()) {
-        h.shown.push_back({true, AppTitle::get(), prompt, defaultText, Icon::None, Buttons::OkCancel});
+        h.shown.push_back({true, AppTitle::get(), prompt, defaultText, Icon::None, Buttons::OkCancel, {}});
         const auto [accepted, text] = h.inputs.front();
         h.inputs.pop_front();
+        if (preview)
+            h.shown.back().preview = preview->settledLine(accepted ? text : defaultText);
         runWhileOpen(h);
         if (!accepted)
             return std::nullopt;
         return text;
     }
+    if (preview)
+        return previewedInputBox(prompt, defaultText, parent, preview);
     QInputDialog dlg(parent);
     dlg.setWindowTitle(AppTitle::get());
     dlg.setInputMode(QInputDialog::TextInput);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <deque>
@@ -19,8 +20,30 @@ enum class Answer { Ok, Cancel };
 
 Answer msgBox(const QString &text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None, QWidget *parent = nullptr);
 
-// The text typed, or nothing when the user cancelled.
-std::optional<QString> inputBox(const QString &prompt, const QString &defaultText, QWidget *parent = nullptr);
+// A line under a prompt's field that tells something about the text while it is typed.
+class InputPreview : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // The text as the prompt opens, and again whenever the typing pauses. The line comes by
+    // lineChanged(), at once or later; a later call makes what an earlier one still works on moot.
+    virtual void preview(const QString &text) = 0;
+    // The line for the text once all its work is done, without waiting for window messages.
+    virtual QString settledLine(const QString &text) = 0;
+
+    // How long the typing must pause before the text is previewed.
+    static constexpr int kPauseMs = 200;
+
+Q_SIGNALS:
+    void lineChanged(const QString &line);
+};
+
+// The text typed, or nothing when the user cancelled. With a preview, its line stands under the
+// field.
+std::optional<QString> inputBox(
+    const QString &prompt, const QString &defaultText, QWidget *parent = nullptr, InputPreview *preview = nullptr);
 
 namespace testing {
 
@@ -32,6 +55,8 @@ struct Shown
     QString defaultText;
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
+    // A prompt's preview line, settled, for the text it answered with (the default if cancelled).
+    QString preview;
 };
 
 // While answers are queued, boxes are not shown: each takes the next answer and is recorded.

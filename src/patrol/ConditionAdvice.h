@@ -1,0 +1,25 @@
+#pragma once
+
+#include "patrol/Conditions.h"
+
+#include <QString>
+
+#include <optional>
+
+// What the user is told about a condition before it runs: a pattern the engine refuses, and
+// full-width characters that never meet page text, which is narrowed.
+namespace ConditionAdvice {
+
+// The first pattern of the condition that the engine refuses.
+std::optional<Conditions::PatternError> firstError(const QString &condition);
+
+// "正規表現として使えません（3文字目）：…" with the engine's reason, or "（末尾）" where the
+// pattern ends too soon. The position counts the characters of the condition as the user wrote
+// it: typed is the text before narrowing, when the condition was narrowed from it.
+QString errorText(const QString &condition, const Conditions::PatternError &error, const QString &typed = {});
+
+// "ページの文字は半角に変換されます：ニュース → ﾆｭｰｽ" for the words of the condition that narrowing
+// changes; empty when it changes nothing.
+QString narrowingNotice(const QString &condition);
+
+} // namespace ConditionAdvice
