@@ -35,9 +35,11 @@ function(korvani_add_test)
         KORVANI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
         KORVANI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    # Never the desktop's own session bus: a test that wants one starts a private bus.
+    set(no_session_bus "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/korvani-test-bus")
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;QTWEBENGINE_DISABLE_SANDBOX=1;${T_ENV}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;QTWEBENGINE_DISABLE_SANDBOX=1;${no_session_bus};${T_ENV}")
     if(T_SERIAL)
         set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
     endif()

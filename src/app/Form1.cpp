@@ -1,9 +1,12 @@
 #include "app/Form1.h"
 
+#include "app/DesktopNotifier.h"
 #include "app/ExtentListWidget.h"
+#include "app/KeyboardAccess.h"
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "app/TrayIcon.h"
 #include "mail/Module1.h"
 #include "patrol/Browser.h"
 #include "patrol/Patrol.h"
@@ -127,7 +130,21 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
         else
             m_saver->saveSoon();
     };
-    w.standingTrouble = [this] { return m_saveTrouble; };
+    w.standingTrouble = [this] {
+        if (m_saveTrouble.isEmpty() && !m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
+            return m_notifyTrouble;
+        return m_saveTrouble;
+    };
+    m_notifier = new DesktopNotifier([this] { return settingsFolder(); }, this);
+    m_notifier->setIcon(windowIcon().pixmap(QSize(32, 32)).toImage());
+    connect(m_notifier, &DesktopNotifier::unavailable, this, [this](const QString &text) {
+        m_notifyTrouble = text;
+        LaStatus->setText(text);
+        std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
+    });
+    connect(m_notifier, &DesktopNotifier::availableAgain, this, [this] { m_notifyTrouble.clear(); });
+    connect(m_notifier, &DesktopNotifier::windowWanted, this, &Form1::comeForward);
+    w.tellDesktop = [this](const DesktopEvent &event) { m_notifier->tell(event); };
     m_patrol = std::make_unique<Patrol>(w);
     m_scheduler = std::make_unique<Scheduler>(w, *m_patrol);
     connect(cmdRun, &QPushButton::clicked, m_scheduler.get(), &Scheduler::cmdRun_Click);
@@ -145,6 +162,8 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     });
     connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
     m_listCommands = new ListCommands(*this);
+    m_tray = new TrayIcon(*this, *m_notifier);
+    KeyboardAccess::setUp(*this);
 }
 
 Form1::~Form1() = default;
@@ -326,6 +345,8 @@ void Form1::Form_Load()
             QStringLiteral("設定ファイルに保存できるようになりました。").toLocal8Bit().constData());
     });
 
+    m_tray->refresh();
+
     // Told once, as soon as the window is up, rather than after hours of work at the close.
     const QString path = ini.path();
     QTimer::singleShot(0, this, [this, path] {
@@ -376,6 +397,8 @@ bool Form1::Form_Unload()
         return true;
     m_unloaded = true;
     Timer1->stop();
+    m_notifier->windowGone();
+    m_tray->remove();
     // No mail on its way may hold the end up. A cancelled transfer ends within milliseconds and
     // says whether the server took its mail, which decides whether its lines stay in the history.
     Module1::cancelAll();
@@ -400,12 +423,32 @@ bool Form1::Form_Unload()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // With the tray the program goes on patrolling; its menu ends it. A signal or the session's
+    // end always ends it.
+    if (m_loaded && !m_unloaded && !m_quitting && !m_closedBySignal && m_tray->shown()) {
+        event->ignore();
+        hide();
+        return;
+    }
     if (m_loaded)
         Form_Unload();
     event->accept();
     QMainWindow::closeEvent(event);
     // Waits in the middle of a patrol step run nested event loops; they all end here.
     QCoreApplication::quit();
+}
+
+void Form1::comeForward()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void Form1::quit()
+{
+    m_quitting = true;
+    close();
 }
 
 void Form1::onQuitSignal(int)

@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+class DesktopNotifier;
 class ExtentListWidget;
 class ListCommands;
 class Patrol;
@@ -20,6 +21,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class SortedListBox;
+class TrayIcon;
 
 // The main window. It owns the three lists that the program keeps between runs and the controls
 // that hold the patrol's state; the work behind its handlers lives elsewhere.
@@ -45,6 +47,11 @@ public:
     bool unloaded() const { return m_unloaded; }
     // The desktop session ends: the shut-down sequence runs, its failure goes to standard error.
     void endSession();
+
+    // Shows the window, hidden or minimised, in front of the others.
+    void comeForward();
+    // Ends the program with the shut-down sequence, also while the tray keeps the window hidden.
+    void quit();
 
     // A list was edited: it reaches the file within a second.
     void listsEdited();
@@ -90,6 +97,8 @@ public:
     // The page check and, later, the scheduler that work on these controls.
     Patrol *patrol() const { return m_patrol.get(); }
     Scheduler *scheduler() const { return m_scheduler.get(); }
+    DesktopNotifier *notifier() const { return m_notifier; }
+    TrayIcon *tray() const { return m_tray; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -107,9 +116,14 @@ private:
     std::unique_ptr<Scheduler> m_scheduler;
     ListCommands *m_listCommands = nullptr;
     SettingsSaver *m_saver = nullptr;
+    DesktopNotifier *m_notifier = nullptr;
+    TrayIcon *m_tray = nullptr;
     QString m_saveTrouble;
+    // Notifications are on but cannot be shown: the status strip says so instead of "巡回完了".
+    QString m_notifyTrouble;
     QString m_settingsFolder;
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_closedBySignal = false;
+    bool m_quitting = false;
 };

@@ -9,6 +9,7 @@
 #include "settings/dialog/Form2.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextDocument>
@@ -42,6 +43,32 @@ ListCommands::ListCommands(Form1 &form)
     }
     connect(form.cmdList3Clear, &QPushButton::clicked, this, &ListCommands::cmdList3Clear_Click);
     connect(form.menuSetting, &QAction::triggered, this, &ListCommands::menuSetting_Click);
+    for (QListWidget *list : {form.ListKeyWord, form.ListURL, static_cast<QListWidget *>(form.List1), form.List3})
+        list->installEventFilter(this);
+}
+
+bool ListCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->modifiers() & ~Qt::KeypadModifier)
+        return QObject::eventFilter(watched, event);
+    auto *list = static_cast<QListWidget *>(watched);
+    const int row = list->currentRow();
+    if (row < 0)
+        return QObject::eventFilter(watched, event);
+    // The row a double-click would have selected.
+    list->setCurrentRow(row);
+    if (list == m_form.ListKeyWord)
+        ListKeyWord_DblClick(row);
+    else if (list == m_form.ListURL)
+        ListURL_DblClick(row);
+    else if (list == m_form.List1)
+        List1_DblClick();
+    else
+        List3_DblClick();
+    return true;
 }
 
 QString ListCommands::conditionPrompt()

@@ -25,6 +25,10 @@ public:
     void cmdList3Clear_Click();
     void menuSetting_Click();
 
+protected:
+    // Enter on a row does what a double-click does.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void followSelection(QListWidget *list);
     void showSelected(QListWidget *list);

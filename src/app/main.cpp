@@ -46,9 +46,8 @@ int main(int argc, char *argv[])
     instance.listen([&w](const QString &) {
         if (w.unloaded())
             return false;
-        w.showNormal();
-        w.raise();
-        w.activateWindow();
+        // Also when the tray keeps it hidden.
+        w.comeForward();
         return true;
     });
     w.show();

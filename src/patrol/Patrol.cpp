@@ -64,7 +64,9 @@ Patrol::Patrol(const PatrolWidgets &widgets, QObject *parent)
     , m_history(new HistoryIndex(widgets.List3, this))
     , m_health(new TargetHealth(widgets.ListURL, widgets.settingsFolder, this))
     , m_seconds(monotonicSeconds)
-{ }
+{
+    m_health->setTellDesktop(widgets.tellDesktop);
+}
 
 Patrol::~Patrol() = default;
 
@@ -377,6 +379,11 @@ void Patrol::CheckPage(const QString &address)
     QString body;
     if (!examineLines(pieces, body, visit))
         return;
+    if (!body.isEmpty() && m_w.tellDesktop)
+        step([&] {
+            m_w.tellDesktop({DesktopEvent::Kind::NewHits, address, name,
+                body.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(0, 3), visit.newHits});
+        });
     if (!body.isEmpty())
         step([&] { SendHitMail(body); });
     if (m_abandoned)

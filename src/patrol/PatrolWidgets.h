@@ -1,5 +1,7 @@
 #pragma once
 
+#include "patrol/DesktopEvent.h"
+
 #include <QString>
 
 #include <array>
@@ -37,4 +39,7 @@ struct PatrolWidgets
     // What the status strip says instead of "巡回完了" while something outside the patrol is
     // wrong, such as a settings file that cannot be written; empty when nothing is.
     std::function<QString()> standingTrouble;
+    // Hears of every page with new hits and every alert and recovery of a target; it must not
+    // wait. Absent: nobody is told beyond the window and the mail.
+    std::function<void(const DesktopEvent &)> tellDesktop;
 };

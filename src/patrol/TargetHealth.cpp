@@ -160,6 +160,15 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
             s.firstFailure = visit.when;
         ++s.failures;
         showOn(visit.address);
+        if (threshold > 0 && s.failures >= threshold && !s.told) {
+            s.told = true;
+            if (m_tellDesktop)
+                m_tellDesktop({DesktopEvent::Kind::Alert, visit.address, QString(),
+                    {s.lastOutcome,
+                        u"%1回連続で失敗（最初の失敗 %2）"_s.arg(s.failures)
+                            .arg(sinceText(s.firstFailure, visit.when))},
+                    0});
+        }
         if (threshold > 0 && s.failures >= threshold && !s.alerted) {
             const State at = s;
             if (sendAlertMail(alertSubject(visit.address),
@@ -174,6 +183,12 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
         s.failedVisits = s.failures;
         s.worksAgain = visit.when;
     }
+    if (s.failures > 0 && s.told && m_tellDesktop)
+        m_tellDesktop({DesktopEvent::Kind::Recovery, visit.address, QString(),
+            {u"回復しました（失敗していた期間: %1、%2回連続）"_s.arg(spanText(s.firstFailure.secsTo(visit.when)))
+                    .arg(s.failures)},
+            0});
+    s.told = false;
     s.failures = 0;
     s.alerted = false;
     showOn(visit.address);
@@ -215,6 +230,8 @@ void TargetHealth::restore(const QList<Saved> &entries)
         s.failedSince = e.failedSince;
         s.failedVisits = e.failedVisits;
         s.worksAgain = e.worksAgain;
+        // An alert that went out before the restart was seen; its recovery is told as well.
+        s.told = e.alerted;
     }
 }
 

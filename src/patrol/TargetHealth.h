@@ -1,5 +1,6 @@
 #pragma once
 
+#include "patrol/DesktopEvent.h"
 #include "patrol/Visit.h"
 
 #include <QDateTime>
@@ -37,6 +38,8 @@ public:
         QDateTime failedSince;
         int failedVisits = 0;
         QDateTime worksAgain;
+        // The desktop was told of this run of failures, so it hears of the recovery too.
+        bool told = false;
     };
 
     // What survives a restart: the run of failures under way and a recovery not told yet.
@@ -54,6 +57,9 @@ public:
     };
 
     TargetHealth(QListWidget *targets, std::function<QString()> settingsFolder, QObject *parent = nullptr);
+
+    // Told of each alert and recovery as it happens, whether or not its mail goes out.
+    void setTellDesktop(std::function<void(const DesktopEvent &)> tell) { m_tellDesktop = std::move(tell); }
 
     // A target's visit has ended. May send an alert or a recovery mail, waiting for it the way a
     // hit mail is waited for; goOn false ends that wait. True when what saved() gives changed.
@@ -86,6 +92,7 @@ private:
 
     QListWidget *m_targets;
     std::function<QString()> m_settingsFolder;
+    std::function<void(const DesktopEvent &)> m_tellDesktop;
     QHash<QString, State> m_states;
     bool m_decorating = false;
 };

@@ -41,6 +41,9 @@ inline constexpr SettingKey RirekiSuu {kMail, "RIREKISUU"_L1, "500"_L1};
 // Failed visits of one target in a row after which an alert mail goes out; "0" or no whole number
 // from 1 to 1000 is off.
 inline constexpr SettingKey ErrorMail {kMail, "ERRORMAIL"_L1, "0"_L1};
+// Desktop notifications of new hits, alerts and recoveries, and the tray icon: "1" is on, anything
+// else off.
+inline constexpr SettingKey Notify {kMail, "NOTIFY"_L1, "0"_L1};
 
 inline constexpr ListKey Keyword {"KEYWORD"_L1, "KEY"_L1};
 inline constexpr ListKey Url {"URL"_L1, "URL"_L1};

@@ -1,20 +1,30 @@
 #include "../patrol/ScriptedBrowser.h"
+#include "app/DesktopNotifier.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
+#include "app/KeyboardAccess.h"
 #include "app/ListPersistence.h"
 #include "app/SortedListBox.h"
+#include "app/TrayIcon.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/clINI.h"
+#include "settings/dialog/Form2.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -31,6 +41,7 @@ class TestForm1 : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void missingFile_blankListsAndDefaults();
     void controls_inTheirStartUpState();
@@ -50,8 +61,15 @@ private Q_SLOTS:
     void whileRunning_saveFails_toldAndTriedAgain();
     void historyLimit_conversion_data();
     void historyLimit_conversion();
+    void tray_onlyWithNotifyAndADesktopTray_data();
+    void tray_onlyWithNotifyAndADesktopTray();
+    void tray_menuAndTooltip_followThePatrol();
+    void keyboard_everyControlNamed_tabFollowsTheScreen();
+    void keyboard_keysRunTheMainCommands();
+    void notifyWithoutService_statusStripSaysSo();
 
 private:
+    QTemporaryDir m_config;
     std::unique_ptr<Form1> open(const QString &folder)
     {
         auto w = std::make_unique<Form1>(std::make_unique<ScriptedBrowser>());
@@ -74,8 +92,18 @@ private:
     }
 };
 
+void TestForm1::initTestCase()
+{
+    // The settings dialog looks for the autostart entry there, never in the user's own folder.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    // Notifications never reach the desktop the tests run on.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvani-test-bus");
+}
+
 void TestForm1::init()
 {
+    TrayIcon::setAvailableForTesting(std::nullopt);
     AppTitle::set(u"Korvani"_s);
     Ui::testing::reset();
     // An earlier window's end leaves the mail routines ending.
@@ -511,6 +539,206 @@ void TestForm1::historyLimit_conversion()
     QFETCH(QString, text);
     QFETCH(int, limit);
     QCOMPARE(ListPersistence::historyLimit(text), limit);
+}
+
+void TestForm1::tray_onlyWithNotifyAndADesktopTray_data()
+{
+    QTest::addColumn<QByteArray>("notify");
+    QTest::addColumn<bool>("available");
+    QTest::addColumn<bool>("tray");
+    QTest::newRow("on, tray") << QByteArray("NOTIFY=1\r\n") << true << true;
+    QTest::newRow("on, no tray") << QByteArray("NOTIFY=1\r\n") << false << false;
+    QTest::newRow("off, tray") << QByteArray("NOTIFY=0\r\n") << true << false;
+    QTest::newRow("absent, tray") << QByteArray() << true << false;
+}
+
+// With the tray, closing the window hides it and the patrol goes on; without it, closing ends the
+// program as ever.
+void TestForm1::tray_onlyWithNotifyAndADesktopTray()
+{
+    QFETCH(QByteArray, notify);
+    QFETCH(bool, available);
+    QFETCH(bool, tray);
+    TrayIcon::setAvailableForTesting(available);
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\n" + notify + "[KEYWORD]\r\nKEY0=kept\r\n");
+    auto w = open(dir.path());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QCOMPARE(w->tray()->shown(), tray);
+    QCOMPARE(QApplication::quitOnLastWindowClosed(), !tray);
+    w->ListKeyWord->item(5)->setText(u"edited"_s);
+    QCOMPARE(w->close(), !tray);
+    QCOMPARE(w->isVisible(), false);
+    QCOMPARE(w->unloaded(), !tray);
+    QCOMPARE(w->Timer1->isActive(), tray);
+    if (!tray) {
+        QCOMPARE(clINI(dir.path()).GetSetting(u"KEYWORD"_s, u"KEY0"_s, QString()), u"edited"_s);
+        return;
+    }
+    // A second start, or 表示, brings the hidden window back.
+    w->comeForward();
+    QVERIFY(w->isVisible());
+    w->hide();
+    w->tray()->showAction->trigger();
+    QVERIFY(w->isVisible());
+    // 終了 ends with the shut-down sequence, which saves.
+    w->tray()->quitAction->trigger();
+    QVERIFY(w->unloaded());
+    QVERIFY(!w->isVisible());
+    QVERIFY(!w->tray()->shown());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    QCOMPARE(clINI(dir.path()).GetSetting(u"KEYWORD"_s, u"KEY0"_s, QString()), u"edited"_s);
+}
+
+void TestForm1::tray_menuAndTooltip_followThePatrol()
+{
+    TrayIcon::setAvailableForTesting(true);
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nNOTIFY=1\r\n[URL]\r\nURL0=http://127.0.0.1:1/a\r\nURL1=http://127.0.0.1:1/b\r\n");
+    auto w = open(dir.path());
+    TrayIcon *tray = w->tray();
+    QVERIFY(tray->shown());
+    QStringList texts;
+    for (QAction *a : tray->menu()->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    QCOMPARE(texts, (QStringList {u"表示"_s, u"強制実行"_s, u"▶ 開始"_s, u"■ 停止"_s, u"終了"_s}));
+    QCOMPARE(tray->runAction->shortcut(), KeyboardAccess::runNowKey());
+    QCOMPARE(tray->toolTip(), u"Korvani  1.8.0\n巡回中\n失敗中の対象: 0 件\n最後の新着: なし"_s);
+
+    // Two visits that fail (nothing listens there), and a hit told by the patrol.
+    tray->runAction->trigger();
+    tray->runAction->trigger();
+    QCOMPARE(tray->failingTargets(), 2);
+    w->notifier()->tell({DesktopEvent::Kind::NewHits, u"http://127.0.0.1/x"_s, u"x"_s, {u"l"_s}, 1});
+    tray->stopAction->trigger();
+    QVERIFY(!w->Timer1->isActive());
+    const QString when = w->notifier()->lastHit().toString(u"MM/dd HH:mm"_s);
+    QCOMPARE(tray->toolTip(), u"Korvani  1.8.0\n停止中\n失敗中の対象: 2 件\n最後の新着: "_s + when);
+    Q_EMIT tray->menu()->aboutToShow();
+    QVERIFY(tray->startAction->isEnabled());
+    QVERIFY(!tray->stopAction->isEnabled());
+    tray->startAction->trigger();
+    QVERIFY(w->Timer1->isActive());
+
+    // Switched off in the settings dialog: the tray goes once the dialog has closed.
+    bool unticked = false;
+    QTimer::singleShot(200, this, [&] {
+        if (auto *d = qobject_cast<Form2 *>(QApplication::activeModalWidget())) {
+            d->CheckNotify->setChecked(false);
+            unticked = true;
+            d->cmdOK->click();
+        }
+    });
+    w->menuSetting->trigger();
+    QVERIFY(unticked);
+    QVERIFY(!tray->shown());
+    QVERIFY(w->close());
+    QVERIFY(w->unloaded());
+}
+
+void TestForm1::keyboard_everyControlNamed_tabFollowsTheScreen()
+{
+    QTemporaryDir dir;
+    auto w = open(dir.path());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    for (QWidget *c : w->findChildren<QWidget *>()) {
+        if (!(c->focusPolicy() & Qt::TabFocus) || !c->isVisibleTo(w.get()) || qobject_cast<QScrollBar *>(c)
+            || c->focusProxy())
+            continue;
+        QVERIFY2(!c->accessibleName().isEmpty() || !c->property("text").toString().isEmpty(),
+            qPrintable(c->objectName() + u" has no name"_s));
+    }
+    QCOMPARE(w->ListURL->accessibleName(), w->Label5->text());
+    QCOMPARE(w->ListKeyWord->accessibleName(), w->Label4->text());
+    QCOMPARE(w->List3->accessibleName(), u"送信履歴"_s);
+    QCOMPARE(w->Text1->accessibleName(), u"送信本文"_s);
+    QCOMPARE(w->cmd動作制御[1]->accessibleName(), u"停止"_s);
+
+    // From the first control, Tab walks the screen by rows; the start button is off while the
+    // patrol runs, so the stop button comes first.
+    w->cmd動作制御[1]->setFocus(Qt::TabFocusReason);
+    const QList<QWidget *> order {w->cmd動作制御[1], w->cmdRun, w->cmdList3Clear, w->ListURL, w->List3, w->List1,
+        w->ListKeyWord, w->Text1, w->cmd動作制御[1]};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        QCOMPARE(QApplication::focusWidget(), order[i]);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(QApplication::focusWidget(), order.back());
+    QVERIFY(w->Form_Unload());
+}
+
+void TestForm1::keyboard_keysRunTheMainCommands()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[URL]\r\nURL3=http://127.0.0.1:1/\r\n");
+    auto w = open(dir.path());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    for (QWidget *b : {static_cast<QWidget *>(w->cmdRun), static_cast<QWidget *>(w->cmd動作制御[0]),
+             static_cast<QWidget *>(w->cmd動作制御[1]), static_cast<QWidget *>(w->cmdList3Clear)})
+        QVERIFY2(b->toolTip().contains(u'('), qPrintable(b->toolTip()));
+    QCOMPARE(w->cmdRun->toolTip(), u"強制実行 (F5)"_s);
+    QCOMPARE(w->menuSetting->shortcut(), QKeySequence(u"Ctrl+,"_s));
+    // The menu bar shows the key of 動作設定 while the mouse rests on it.
+    Q_EMIT w->menuBar()->hovered(w->menuSetting);
+    QCOMPARE(w->menuBar()->toolTip(), u"動作設定 (Ctrl+,)"_s);
+    Q_EMIT w->menuBar()->hovered(w->menuHelp->menuAction());
+    QCOMPARE(w->menuBar()->toolTip(), QString());
+
+    QTest::keyClick(w.get(), Qt::Key_F5);
+    QCOMPARE(w->ListURL->currentRow(), 3);
+    QTest::keyClick(w.get(), Qt::Key_F6);
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(w->cmd動作制御[0]->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_F6);
+    QVERIFY(w->Timer1->isActive());
+    w->List3->addItem(u"sent"_s);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QCOMPARE(w->List3->count(), 0);
+    QVERIFY(w->Form_Unload());
+}
+
+// Notifications on without a session bus: the hit is mailed and the status strip says, instead of
+// "巡回完了", that notifications cannot be shown, until they are switched off.
+void TestForm1::notifyWithoutService_statusStripSaysSo()
+{
+    QTemporaryDir dir;
+    put(dir.path(),
+        "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\nNOTIFY=1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
+        "[URL]\r\nURL0=http://127.0.0.1/a\r\nURL1=http://127.0.0.1/b\r\n");
+    int mails = 0;
+    Module1::testing::setSettingsFolder(dir.path());
+    Module1::testing::setSendMail([&mails](auto &&...) {
+        ++mails;
+        return QString();
+    });
+    auto browser = std::make_unique<ScriptedBrowser>();
+    browser->addPage(u"http://127.0.0.1/a"_s, ScriptedPage {u"hit a\r\n"_s, u"a"_s, {}, {}, 0, false});
+    browser->addPage(u"http://127.0.0.1/b"_s, ScriptedPage {u"hit b\r\n"_s, u"b"_s, {}, {}, 0, false});
+    Form1 w(std::move(browser));
+    w.setSettingsFolder(dir.path());
+    w.Form_Load();
+    w.Timer1->stop();
+    const QString notice = DesktopNotifier::unavailableText(u"セッションバスに接続できません"_s);
+    w.cmdRun->click();
+    QCOMPARE(mails, 1);
+    QCOMPARE(w.LaStatus->text(), notice);
+    w.cmdRun->click();
+    QCOMPARE(mails, 2);
+    QCOMPARE(w.LaStatus->text(), notice);
+    {
+        clINI ini(dir.path());
+        ini.SaveSetting(Keys::Notify, u"0"_s);
+        QVERIFY(ini.commit());
+    }
+    w.cmdRun->click();
+    QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);
+    QVERIFY(w.Form_Unload());
 }
 
 QTEST_MAIN(TestForm1)

@@ -35,6 +35,8 @@ private Q_SLOTS:
     void historyClear_asksFirst_data();
     void historyClear_asksFirst();
     void settingsDialog_opensModally();
+    void enterOnRow_doesWhatADoubleClickDoes_data();
+    void enterOnRow_doesWhatADoubleClickDoes();
 
 private:
     void doubleClick(QListWidget *list, int row);
@@ -285,6 +287,47 @@ void TestListCommands::settingsDialog_opensModally()
     QVERIFY(modal);
     // The patrol's countdown went on while the dialog was open.
     QVERIFY(m_w->LaCountDown->text() != countdownBefore);
+}
+
+void TestListCommands::enterOnRow_doesWhatADoubleClickDoes_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("address, Return") << u"ListURL"_s << int(Qt::Key_Return) << ListCommands::addressPrompt();
+    QTest::newRow("condition, keypad Enter")
+        << u"ListKeyWord"_s << int(Qt::Key_Enter) << ListCommands::conditionPrompt();
+    QTest::newRow("hit line viewer") << u"List1"_s << int(Qt::Key_Return) << u"行 1"_s;
+    QTest::newRow("history viewer") << u"List3"_s << int(Qt::Key_Return) << u"行 1"_s;
+}
+
+void TestListCommands::enterOnRow_doesWhatADoubleClickDoes()
+{
+    QFETCH(QString, list);
+    QFETCH(int, key);
+    QFETCH(QString, prompt);
+    auto *l = m_w->findChild<QListWidget *>(list);
+    QVERIFY(l);
+    if (l->count() == 0)
+        l->addItems({u"行 0"_s, u"行 1"_s});
+    l->item(1)->setText(u"行 1"_s);
+    const bool editable = l == m_w->ListURL || l == m_w->ListKeyWord;
+    if (editable)
+        Ui::testing::queueInput(u"ｴﾝﾀｰ"_s);
+    else
+        Ui::testing::queueAnswer(Ui::Answer::Ok);
+    l->setCurrentRow(1);
+    QTest::keyClick(l, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QCOMPARE(Ui::testing::shown()[0].prompt, editable);
+    QCOMPARE(Ui::testing::shown()[0].text, prompt);
+    if (editable) {
+        QCOMPARE(Ui::testing::shown()[0].defaultText, u"行 1"_s);
+        QCOMPARE(l->item(1)->text(), u"ｴﾝﾀｰ"_s);
+    }
+    // Enter with a modifier is not the command.
+    QTest::keyClick(l, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
 }
 
 QTEST_MAIN(TestListCommands)

@@ -51,6 +51,7 @@ private Q_SLOTS:
     void unreadablePage_stillEnds();
 
     void history_newHitsMailedOnce();
+    void desktop_toldOfPagesWithNewHits();
     void history_identity_data();
     void history_identity();
     void history_clearedMailsAgain();
@@ -96,6 +97,7 @@ private:
     // While set, the mail sender holds on, as a slow server would.
     std::atomic<bool> m_holdMail {false};
     std::atomic<bool> m_mailStarted {false};
+    QList<DesktopEvent> m_told;
 };
 
 void TestPatrol::initTestCase()
@@ -131,6 +133,8 @@ void TestPatrol::init()
     w.Text1 = m_text1;
     const QString folder = m_dir->path();
     w.settingsFolder = [folder] { return folder; };
+    w.tellDesktop = [this](const DesktopEvent &e) { m_told.append(e); };
+    m_told.clear();
     m_patrol = std::make_unique<Patrol>(w);
 
     m_sent.clear();
@@ -351,6 +355,24 @@ void TestPatrol::history_newHitsMailedOnce()
     QCOMPARE(m_text1->toPlainText(), u"kept"_s);
     QCOMPARE(m_list1->item(0)->text(), kOld + u"000:hit 1"_s);
     QCOMPARE(m_list3->count(), 3);
+}
+
+// The page's title, its first three new lines and their count; a page without new hits is not
+// told, and the mail goes out as ever.
+void TestPatrol::desktop_toldOfPagesWithNewHits()
+{
+    setConditions({u"hit"_s});
+    page(u"hit 1\r\nplain\r\nhit 2\r\nhit 3\r\nhit 1\r\nhit 4\r\n"_s, u"<b>Title</b>"_s);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_told.size(), 1);
+    QCOMPARE(m_told[0].kind, DesktopEvent::Kind::NewHits);
+    QCOMPARE(m_told[0].address, u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_told[0].title, u"<b>Title</b>"_s);
+    QCOMPARE(m_told[0].lines, (QStringList {u"hit 1"_s, u"hit 2"_s, u"hit 3"_s}));
+    QCOMPARE(m_told[0].count, 4);
+    QCOMPARE(m_sent.size(), 1);
+    m_patrol->CheckPage(u"http://127.0.0.1/p"_s);
+    QCOMPARE(m_told.size(), 1);
 }
 
 void TestPatrol::history_identity_data()

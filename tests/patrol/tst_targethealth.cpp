@@ -44,6 +44,7 @@ private Q_SLOTS:
     void alert_mailDown_triedAgainAtNextVisit();
     void alert_popLoginFirstWhenAsked();
     void restart_alertsGoOnFromWhereTheyWere();
+    void desktop_toldOfEachAlertAndRecoveryOnce();
     void rows_showStateWithoutAClick();
     void rows_editedAddress_showsItsOwnState();
     void outcomeText_data();
@@ -307,6 +308,54 @@ void TestTargetHealth::restart_alertsGoOnFromWhereTheyWere()
     TargetHealth::write(ini, restarted.saved());
     QVERIFY(ini.commit());
     QVERIFY(TargetHealth::read(ini).isEmpty());
+}
+
+// The desktop hears of an alert once per run of failures, even while its mail cannot go out and
+// is tried again at every visit, and of the recovery once; with alerts off it hears of neither.
+void TestTargetHealth::desktop_toldOfEachAlertAndRecoveryOnce()
+{
+    QList<DesktopEvent> told;
+    m_health->setTellDesktop([&told](const DesktopEvent &e) { told.append(e); });
+    const auto goOn = [] { return true; };
+    errorMail(u"0"_s);
+    m_health->record(visit(kB, false, 0), goOn);
+    m_health->record(visit(kB, false, 1), goOn);
+    m_health->record(visit(kB, true, 2), goOn);
+    QVERIFY(told.isEmpty());
+
+    errorMail(u"2"_s);
+    m_sendFails = true;
+    m_health->record(visit(kA, false, 0), goOn);
+    QVERIFY(told.isEmpty());
+    m_health->record(visit(kA, false, 1), goOn);
+    m_health->record(visit(kA, false, 2), goOn);
+    QCOMPARE(sent().size(), 2);
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told[0].kind, DesktopEvent::Kind::Alert);
+    QCOMPARE(told[0].address, kA);
+    QCOMPARE(told[0].lines, QStringList({u"接続できません"_s, u"2回連続で失敗（最初の失敗 13:00）"_s}));
+    m_health->record(visit(kA, true, 62), goOn);
+    QCOMPARE(told.size(), 2);
+    QCOMPARE(told[1].kind, DesktopEvent::Kind::Recovery);
+    QCOMPARE(told[1].lines, QStringList({u"回復しました（失敗していた期間: 1時間2分、3回連続）"_s}));
+    m_health->record(visit(kA, true, 63), goOn);
+    QCOMPARE(told.size(), 2);
+
+    // After a restart whose alert had gone out, the recovery is still told.
+    m_sendFails = false;
+    m_health->record(visit(kB, false, 10), goOn);
+    m_health->record(visit(kB, false, 11), goOn);
+    QCOMPARE(told.size(), 3);
+    const QList<TargetHealth::Saved> saved = m_health->saved();
+    TargetHealth again(m_list.get(), [folder = m_dir->path()] { return folder; });
+    again.restore(saved);
+    again.setTellDesktop([&told](const DesktopEvent &e) { told.append(e); });
+    again.record(visit(kB, false, 12), goOn);
+    QCOMPARE(told.size(), 3);
+    again.record(visit(kB, true, 13), goOn);
+    QCOMPARE(told.size(), 4);
+    QCOMPARE(told[3].kind, DesktopEvent::Kind::Recovery);
+    QCOMPARE(told[3].address, kB);
 }
 
 void TestTargetHealth::alert_popLoginFirstWhenAsked()

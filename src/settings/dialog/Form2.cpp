@@ -2,8 +2,10 @@
 
 #include "mail/Module1.h"
 #include "platform/VbNumber.h"
+#include "platform/ui/Accessible.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Twips.h"
+#include "settings/Autostart.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
@@ -46,8 +48,9 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
     // A fixed dialog border: a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint);
-    // Taller than the described 7410 twips by one row, for the error notice below the rest.
-    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(7830));
+    // Taller than the described 7410 twips by two rows, for the error notice and the desktop's
+    // two boxes below the rest.
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(8175));
     setFont(Ui::windowFont(font()));
     buildControls();
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
@@ -114,6 +117,21 @@ void Form2::buildControls()
     Label4 = Ui::label(this, u"Label4"_s, u"エラー通知（連続失敗回数、0で無効）"_s, twips(255, 7395, 3600, 195));
     TxtErrorMail = place<QSpinBox>(this, u"TxtErrorMail"_s, twips(3900, 7335, 900, 315));
     TxtErrorMail->setRange(0, kMaxErrorMail);
+    CheckNotify = place<QCheckBox>(this, u"CheckNotify"_s, twips(255, 7740, 2400, 300));
+    CheckNotify->setText(u"デスクトップ通知"_s);
+    CheckAutostart = place<QCheckBox>(this, u"CheckAutostart"_s, twips(2760, 7740, 2400, 300));
+    CheckAutostart->setText(u"ログイン時に起動"_s);
+
+    // Screen readers name each box after the label beside it.
+    const std::pair<QLabel *, QWidget *> named[] {{Label1[0], TxtSMTP}, {Label1[3], TxtFrom}, {Label1[4], TxtTO},
+        {Label1[7], cmbSubject}, {Label1[1], cmbTopLine}, {Label1[2], cmbEndLine}, {Label2, TxtTimerTime},
+        {Label1[5], TxtPOP}, {Label1[6], TxtPopAccount}, {Label1[8], TxtPopPassword}, {Label3, TxtRirekiSUU},
+        {Label4, TxtErrorMail}};
+    for (const auto &[label, control] : named)
+        Ui::nameAfter(label, control);
+    const QStringList check1Lines = check1Caption().split(u"\r\n"_s);
+    Check1->setAccessibleName(check1Lines.front());
+    Check1->setAccessibleDescription(check1Lines.mid(2, 2).join(QString()).trimmed());
 
     for (QComboBox *c : {cmbSubject, cmbTopLine, cmbEndLine})
         c->setEditable(false);
@@ -122,8 +140,10 @@ void Form2::buildControls()
         b->setAutoDefault(false);
         b->setDefault(false);
     }
-    const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmdOK, cmbSubject, cmbTopLine, cmbEndLine, Check1,
-        TxtTimerTime, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, CmdPOP試験, TxtRirekiSUU, TxtErrorMail};
+    // Top left to bottom right: the left column, the POP frame beside it, then the bottom rows.
+    const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmbSubject, cmbTopLine, cmbEndLine, TxtTimerTime,
+        TxtRirekiSUU, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, Check1, CmdPOP試験, cmdOK, TxtErrorMail,
+        CheckNotify, CheckAutostart};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -154,7 +174,9 @@ void Form2::Form_Load()
         TxtRirekiSUU->setText(ini.GetSetting(Keys::RirekiSuu));
         // A value that switches nothing on shows as 0, so that saving it cannot switch alerts on.
         TxtErrorMail->setValue(Keys::errorMailThreshold(ini.GetSetting(Keys::ErrorMail)));
+        CheckNotify->setChecked(ini.GetSetting(Keys::Notify) == u"1");
     }
+    CheckAutostart->setChecked(Autostart::isOn());
     Check2_Click();
 }
 
@@ -182,6 +204,7 @@ void Form2::StoreSettings()
     ini.SaveSetting(Keys::PopPassword, TxtPopPassword->text());
     ini.SaveSetting(Keys::RirekiSuu, TxtRirekiSUU->text());
     ini.SaveSetting(Keys::ErrorMail, QString::number(TxtErrorMail->value()));
+    ini.SaveSetting(Keys::Notify, CheckNotify->isChecked() ? u"1"_s : u"0"_s);
 }
 
 bool Form2::numbersValid()
@@ -228,6 +251,13 @@ void Form2::cmdOK_Click()
     if (!numbersValid())
         return;
     StoreSettings();
+    // Not part of the settings file: the entry in the autostart folder is the setting. Written
+    // anew when ticked, so that it names the program where it is now.
+    if (CheckAutostart->isChecked() || Autostart::isOn()) {
+        const QString failure = Autostart::set(CheckAutostart->isChecked(), QCoreApplication::applicationFilePath());
+        if (!failure.isEmpty())
+            Ui::msgBox(failure, Ui::Buttons::Ok, Ui::Icon::Critical, this);
+    }
     accept();
 }
 

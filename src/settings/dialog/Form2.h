@@ -53,6 +53,8 @@ public:
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
     QSpinBox *TxtErrorMail = nullptr;
+    QCheckBox *CheckNotify = nullptr;
+    QCheckBox *CheckAutostart = nullptr;
 
     // The largest ERRORMAIL the dialog offers.
     static constexpr int kMaxErrorMail = 1000;

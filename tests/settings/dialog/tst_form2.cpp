@@ -4,6 +4,7 @@
 #include "mail/Module1.h"
 #include "platform/AppTitle.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/Autostart.h"
 #include "settings/clINI.h"
 #include "settings/dialog/Form2.h"
 
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTcpServer>
@@ -47,6 +49,9 @@ private Q_SLOTS:
     void controls_captionsAndTabOrder();
     void errorMail_shownAndSaved_data();
     void errorMail_shownAndSaved();
+    void notify_shownAndSaved_data();
+    void notify_shownAndSaved();
+    void autostart_entryFollowsTheBox();
 
     void testMail_outcomes_data();
     void testMail_outcomes();
@@ -62,6 +67,7 @@ private:
     QString mail(const QString &key) { return clINI(m_dir->path()).GetSetting(u"MAIL"_s, key, u"<none>"_s); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_config; // XDG_CONFIG_HOME: the autostart entry goes there, not to the user's
     QStringList m_pop;
     QList<std::pair<QString, QString>> m_sent; // subject, body
     QString m_popFailure, m_smtpFailure;
@@ -73,6 +79,8 @@ private:
 void TestForm2::initTestCase()
 {
     AppTitle::set(u"Korvani  1.8.0"_s);
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
 }
 
 void TestForm2::init()
@@ -112,6 +120,8 @@ void TestForm2::noFile_defaultsThenAllKeysInOrder()
     QCOMPARE(d.TxtTimerTime->text(), u"60"_s);
     QCOMPARE(d.TxtRirekiSUU->text(), u"500"_s);
     QCOMPARE(d.TxtErrorMail->value(), 0);
+    QVERIFY(!d.CheckNotify->isChecked());
+    QVERIFY(!d.CheckAutostart->isChecked());
     QVERIFY(!QFile::exists(file()));
 
     d.cmdOK->click();
@@ -121,7 +131,8 @@ void TestForm2::noFile_defaultsThenAllKeysInOrder()
     QCOMPARE(f.readAll(),
         QByteArray("[MAIL]\r\nSMTP_SERVER=\r\nFROM=\r\nTO=\r\nSUBJECT=0\r\nTOPLINE=0\r\nENDLINE=0\r\nCHECK1=1\r\n"
                    "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"
-                   "ERRORMAIL=0\r\n"));
+                   "ERRORMAIL=0\r\nNOTIFY=0\r\n"));
+    QVERIFY(!QFile::exists(Autostart::entryPath()));
 }
 
 void TestForm2::storedValues_shown_data()
@@ -255,8 +266,10 @@ void TestForm2::controls_captionsAndTabOrder()
 {
     Form2 d(m_dir->path());
     QCOMPARE(d.windowTitle(), u"動作設定"_s);
-    // One row taller than described, for the error notice.
-    QCOMPARE(d.size(), QSize(445, 522));
+    // Two rows taller than described, for the error notice and the desktop's boxes.
+    QCOMPARE(d.size(), QSize(445, 545));
+    QCOMPARE(d.CheckNotify->text(), u"デスクトップ通知"_s);
+    QCOMPARE(d.CheckAutostart->text(), u"ログイン時に起動"_s);
     QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(d.cmbTopLine->count(), 3);
     QCOMPARE(d.cmbEndLine->itemText(2), u"ウェブページアドレスを挿入"_s);
@@ -272,15 +285,29 @@ void TestForm2::controls_captionsAndTabOrder()
         QVERIFY(d.Label1[size_t(i)] && !d.Label1[size_t(i)]->text().isEmpty());
     QVERIFY(d.Label1[5]->parentWidget() == d.Frame1);
     QCOMPARE(d.Label1[7]->text(), u"件名："_s);
-    const QList<QWidget *> order {d.TxtSMTP, d.TxtFrom, d.TxtTO, d.cmdOK, d.cmbSubject, d.cmbTopLine, d.cmbEndLine,
-        d.Check1, d.TxtTimerTime, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.CmdPOP試験, d.TxtRirekiSUU,
-        d.TxtErrorMail};
+    // Top left to bottom right: the left column, the POP frame beside it, the bottom rows.
+    const QList<QWidget *> order {d.TxtSMTP, d.TxtFrom, d.TxtTO, d.cmbSubject, d.cmbTopLine, d.cmbEndLine,
+        d.TxtTimerTime, d.TxtRirekiSUU, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.Check1, d.CmdPOP試験,
+        d.cmdOK, d.TxtErrorMail, d.CheckNotify, d.CheckAutostart, d.TxtSMTP};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = order[i]->nextInFocusChain();
-        while (next->focusPolicy() == Qt::NoFocus)
+        while (next->focusPolicy() == Qt::NoFocus || !order.contains(next))
             next = next->nextInFocusChain();
-        QVERIFY2(next == order[i + 1], qPrintable(order[i]->objectName()));
+        QVERIFY2(next == order[i + 1], qPrintable(order[i]->objectName() + u" → "_s + next->objectName()));
     }
+    // A screen reader names each control after what the user sees: its caption, or its label.
+    for (QWidget *w : d.findChildren<QWidget *>()) {
+        if (w->focusPolicy() & Qt::TabFocus && !w->isWindow() && w->isVisibleTo(&d)
+            && !qobject_cast<QAbstractItemView *>(w) && w->parentWidget() != d.TxtErrorMail)
+            QVERIFY2(!w->accessibleName().isEmpty() || !w->property("text").toString().isEmpty(),
+                qPrintable(w->objectName()));
+    }
+    QCOMPARE(d.TxtSMTP->accessibleName(), u"SMTPサーバー名"_s);
+    QCOMPARE(d.cmbSubject->accessibleName(), u"件名"_s);
+    QCOMPARE(d.cmbEndLine->accessibleName(), u"本文最終行処理"_s);
+    QCOMPARE(d.TxtPopPassword->accessibleName(), u"POPパスワード"_s);
+    QCOMPARE(d.TxtRirekiSUU->accessibleName(), u"履歴保持件数"_s);
+    QCOMPARE(d.Check1->accessibleName(), u"検索条件にヒットする文のリンク先も自動参照する"_s);
 }
 
 void TestForm2::errorMail_shownAndSaved_data()
@@ -312,6 +339,79 @@ void TestForm2::errorMail_shownAndSaved()
     d.TxtErrorMail->setValue(5);
     d.cmdOK->click();
     QCOMPARE(mail(u"ERRORMAIL"_s), u"5"_s);
+}
+
+void TestForm2::notify_shownAndSaved_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("absent") << QByteArray() << false;
+    QTest::newRow("on") << QByteArray("NOTIFY=1\r\n") << true;
+    QTest::newRow("off") << QByteArray("NOTIFY=0\r\n") << false;
+    // Only "1" is on: what the notifier reads must be what the box shows.
+    QTest::newRow("yes") << QByteArray("NOTIFY=yes\r\n") << false;
+    QTest::newRow("1.0") << QByteArray("NOTIFY=1.0\r\n") << false;
+}
+
+void TestForm2::notify_shownAndSaved()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, ticked);
+    put("[MAIL]\r\n" + stored);
+    {
+        Form2 d(m_dir->path());
+        QCOMPARE(d.CheckNotify->isChecked(), ticked);
+        d.cmdOK->click();
+    }
+    QCOMPARE(mail(u"NOTIFY"_s), ticked ? u"1"_s : u"0"_s);
+    Form2 d(m_dir->path());
+    d.CheckNotify->click();
+    d.cmdOK->click();
+    QCOMPARE(mail(u"NOTIFY"_s), ticked ? u"0"_s : u"1"_s);
+}
+
+void TestForm2::autostart_entryFollowsTheBox()
+{
+    const QString entry = m_config.path() + u"/autostart/korvani.desktop"_s;
+    {
+        Form2 d(m_dir->path());
+        QVERIFY(!d.CheckAutostart->isChecked());
+        d.CheckAutostart->click();
+        // The test mail saves the settings, not the entry.
+        d.StoreSettings();
+        QVERIFY(!QFile::exists(entry));
+        d.cmdOK->click();
+    }
+    QFile f(entry);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"));
+    f.close();
+    {
+        Form2 d(m_dir->path());
+        QVERIFY(d.CheckAutostart->isChecked());
+        d.CheckAutostart->click();
+        d.cmdOK->click();
+    }
+    QVERIFY(!QFile::exists(entry));
+
+    // A folder that cannot be written: told in a box; the rest is saved and the dialog closes.
+    QDir(m_config.path()).rmdir(u"autostart"_s);
+    QFile blocker(m_config.path() + u"/autostart"_s);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const auto unblock = qScopeGuard([&blocker] { blocker.remove(); });
+    Form2 d(m_dir->path());
+    d.CheckAutostart->click();
+    d.TxtTimerTime->setText(u"45"_s);
+    Ui::testing::queueAnswer(Ui::Answer::Ok);
+    d.cmdOK->click();
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(Ui::testing::shown().size(), size_t(1));
+    QVERIFY2(Ui::testing::shown()[0].text.startsWith(u"自動起動の設定を書き込めませんでした"_s),
+        qPrintable(Ui::testing::shown()[0].text));
+    QCOMPARE(Ui::testing::shown()[0].icon, Ui::Icon::Critical);
+    QCOMPARE(mail(u"TIMERTIME"_s), u"45"_s);
+    QVERIFY(!Form2(m_dir->path()).CheckAutostart->isChecked());
 }
 
 void TestForm2::testMail_outcomes_data()
