@@ -41,6 +41,36 @@ void makeFolders(const QString &path)
     }
 }
 
+QString folderReason(filetrust::Verdict v, const QString &folder)
+{
+    using V = filetrust::Verdict;
+    const QString name = QDir::toNativeSeparators(folder);
+    if (v == V::OthersMayWrite)
+        return u"実行ファイルのフォルダー %1 は他のユーザーも書き込めます"_s.arg(name);
+    return u"実行ファイルのフォルダー %1 は他のユーザーのものです"_s.arg(name);
+}
+
+QString fileReason(filetrust::Verdict v, const QString &file)
+{
+    using V = filetrust::Verdict;
+    const QString name = QDir::toNativeSeparators(file);
+    switch (v) {
+    case V::OtherOwner:
+        return u"%1 は他のユーザーのファイルです"_s.arg(name);
+    case V::OthersMayWrite:
+        return u"%1 は他のユーザーも書き込めます"_s.arg(name);
+    case V::LinkByOther:
+        return u"%1 は他のユーザーが作ったリンクです"_s.arg(name);
+    case V::LinkToUntrusted:
+        return u"%1 のリンク先は他のユーザーが変えられます"_s.arg(name);
+    case V::DanglingLink:
+        return u"%1 のリンク先がありません"_s.arg(name);
+    default:
+        break;
+    }
+    return u"%1 は普通のファイルではありません"_s.arg(name);
+}
+
 } // namespace
 
 QString filePath(const QString &folder)
@@ -62,17 +92,41 @@ QString userFolder(const Environment &env)
     return QDir::cleanPath(base + u"/korvani"_s);
 }
 
-QString folder(const Environment &env)
+Choice choose(const Environment &env)
 {
+    using V = filetrust::Verdict;
     const QString beside = env.executableFolder;
+    QString reason;
     if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
         const QString file = filePath(beside);
-        if (QFileInfo::exists(file) || filestore::canWrite(file))
-            return beside;
+        const V place = filetrust::folder(beside, env.user);
+        const V ini = filetrust::file(file, env.user);
+        if (place == V::Trusted && (ini == V::Trusted || (ini == V::Missing && filestore::canWrite(file))))
+            return {beside, QString()};
+        // Said only where the file beside would have been used but for whose it is: not for the
+        // folder of an installed program that simply cannot be written. Nothing is tried in
+        // another user's folder to find that out.
+        const bool wanted = ini != V::Missing || QFileInfo(beside).isWritable();
+        if (wanted && (place == V::OtherOwner || place == V::OthersMayWrite))
+            reason = folderReason(place, beside);
+        else if (ini != V::Trusted && ini != V::Missing)
+            reason = fileReason(ini, file);
     }
     const QString user = userFolder(env);
     makeFolders(user);
-    return user;
+    if (reason.isEmpty())
+        return {user, QString()};
+    return {user, reason + u"。設定は "_s + QDir::toNativeSeparators(filePath(user)) + u" を使います。"_s};
+}
+
+Choice choose()
+{
+    return choose(current());
+}
+
+QString folder(const Environment &env)
+{
+    return choose(env).folder;
 }
 
 QString readingFolder(const Environment &env)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileTrust.h"
+
 #include <QString>
 
 // Where the settings file lives. A portable folder keeps it beside the executable, as on Windows;
@@ -14,14 +16,27 @@ struct Environment
     QString executableFolder;
     QString xdgConfigHome; // as the variable reads, possibly empty or unusable
     QString home;
+    // Whose folder and file are trusted.
+    uint user = filetrust::currentUser();
 };
 
 // The running program's environment.
 Environment current();
 
-// The executable's folder when a KVN.ini is already there or the folder can take one (never a
-// system binary folder such as /usr/bin); otherwise korvani/ in the user's configuration folder,
-// created with mode 0700 where it is missing. Decided afresh at every call.
+struct Choice
+{
+    QString folder;
+    // Why a KVN.ini beside the executable, or its folder, was passed over, in Japanese; empty
+    // where nothing there asked to be used.
+    QString notice;
+};
+
+// The executable's folder when a KVN.ini is already there or the folder can take one, and
+// both are the user's alone (filetrust); never a system binary folder such as /usr/bin.
+// Otherwise korvani/ in the user's configuration folder, created with mode 0700 where it is
+// missing. Decided afresh at every call.
+Choice choose(const Environment &env);
+Choice choose();
 QString folder(const Environment &env);
 QString folder();
 
