@@ -4,6 +4,7 @@
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/Log.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/QtTranslations.h"
 #include "settings/SettingsLocation.h"
@@ -23,6 +24,7 @@ int main(int argc, char *argv[])
         return *code;
     // The transfer library must be set up before any thread exists, the engine's included.
     mail::initialize();
+    applog::installMessageHandler();
     // The browser engine reads its switches before the application object exists.
     WebEngineBrowser::prepareEnvironment();
     QApplication app(argc, argv);
@@ -36,7 +38,7 @@ int main(int argc, char *argv[])
         if (answer == SingleInstance::Answer::BroughtForward)
             return 0;
         const QString text = SingleInstance::alreadyRunningText(SettingsLocation::filePath(folder), answer);
-        std::fprintf(stderr, "korvani: %s\n", QString(text).replace(u"\r\n"_s, u" "_s).toLocal8Bit().constData());
+        applog::write(applog::Priority::Warning, QString(text).replace(u"\r\n"_s, u" "_s));
         if (SingleInstance::hasDisplay())
             Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Information);
         return SingleInstance::kAlreadyRunningStatus;
