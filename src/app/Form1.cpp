@@ -351,6 +351,14 @@ void Form1::Form_Load()
         if (!m_unloaded && !filestore::canWrite(path))
             Ui::msgBox(cannotSaveText(path), Ui::Buttons::Ok, Ui::Icon::Critical, this);
     });
+    // Said once, for the window and for the log.
+    QStringList notices {m_settingsFolder.isEmpty() ? SettingsLocation::choose().notice : m_settingsNotice,
+        WebEngineBrowser::unconfinedText()};
+    notices.removeAll(QString());
+    for (const QString &notice : notices)
+        applog::write(applog::Priority::Warning, notice);
+    if (!notices.isEmpty())
+        LaStatus->setText(notices.join(u' '));
 }
 
 QString Form1::cannotSaveText(const QString &path)

@@ -31,7 +31,8 @@ int main(int argc, char *argv[])
     app.setQuitOnLastWindowClosed(true);
     Ui::installQtTranslations(QLocale::system());
     // One program per settings file: the folder is decided once, and the lock holds it.
-    const QString folder = SettingsLocation::folder();
+    const SettingsLocation::Choice place = SettingsLocation::choose();
+    const QString &folder = place.folder;
     SingleInstance instance(SettingsLocation::filePath(folder));
     if (!instance.acquire()) {
         const SingleInstance::Answer answer = instance.askFirst();
@@ -44,7 +45,7 @@ int main(int argc, char *argv[])
         return SingleInstance::kAlreadyRunningStatus;
     }
     Form1 w;
-    w.setSettingsFolder(folder);
+    w.setSettingsFolder(folder, place.notice);
     instance.listen([&w](const QString &) {
         if (w.unloaded())
             return false;

@@ -149,6 +149,12 @@ void WebEngineBrowser::prepareEnvironment()
     QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
 }
 
+QString WebEngineBrowser::unconfinedText()
+{
+    if (!process::runningAsRoot())
+        return QString();
+    return u"管理者（root）として動いているため、ブラウザーのサンドボックスが無効です。巡回するページのスクリプトが制限なしに動きます。"_s;
+}
 
 QString WebEngineBrowser::crLfLines(const QString &text)
 {

@@ -705,6 +705,34 @@ def killed_while_saving(pages, folder):
     return "%d kills, the file whole after each" % kills
 
 
+def untrusted_settings(pages, folder):
+    """A KVN.ini beside the program that others may write is not used: the settings go to
+    ~/.config/korvani, the file is left as it was, and standard error says why, once."""
+    k = Korvani(folder)
+    k.write({"MAIL": {"TIMERTIME": "1", "SMTP_SERVER": "smtp://them:x@127.0.0.1:%d" % (BASE + 25)},
+             "URL": {"URL0": pages.url("/theirs")}})
+    planted = os.path.join(folder, "KVN.ini")
+    os.chmod(planted, 0o666)
+    with open(planted, "rb") as f:
+        before = f.read()
+    home = os.path.join(folder, "home")
+    os.mkdir(home)
+    k.start(HOME=home, XDG_CONFIG_HOME=None)
+    time.sleep(3)
+    k.stop()
+    with open(planted, "rb") as f:
+        check(f.read() == before, "the planted KVN.ini was written")
+    own = os.path.join(home, ".config", "korvani", "KVN.ini")
+    check(os.path.exists(own) and oct(os.stat(own).st_mode & 0o777) == "0o600", "no settings file of the user's")
+    check(pages.count("/theirs") == 0, "the planted file's target was visited")
+    log = k.log_text()
+    said = "korvani: %s は他のユーザーも書き込めます。設定は %s を使います。" % (planted, own)
+    check(log.count(said) == 1, "the reason was not said once: %r" % log)
+    if os.geteuid() == 0:
+        check(log.count("ブラウザーのサンドボックスが無効です") == 1, "running as root not said once: %r" % log)
+    return "settings in %s" % own
+
+
 def check_engine_quiet(log):
     for noise in ("GL Type", "Init Parameters", "propagateSizeHints", ":ERROR:", ":WARNING:"):
         check(noise not in log, "the engine's %r in the log" % noise)
@@ -929,7 +957,8 @@ def accessibility(pages, folder):
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
-                                     killed_while_saving, desktop_notifications, accessibility)}
+                                     killed_while_saving, desktop_notifications, accessibility,
+                                     untrusted_settings)}
 
 
 def main(names):
