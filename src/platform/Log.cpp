@@ -20,21 +20,19 @@ void writeLines(Priority priority, QByteArray text)
 {
     while (text.endsWith('\n') || text.endsWith('\r'))
         text.chop(1);
-    QByteArray out;
     if (toJournal()) {
         // The journal takes every line as an entry of its own: each needs its priority.
         const QByteArray mark = '<' + QByteArray::number(int(priority)) + '>';
-        for (QByteArray line : text.split('\n')) {
+        QByteArrayList lines = text.split('\n');
+        for (QByteArray &line : lines) {
             if (line.endsWith('\r'))
                 line.chop(1);
-            out += mark + line + '\n';
+            line.prepend(mark);
         }
-    } else {
-        out = text + '\n';
+        text = lines.join('\n');
     }
-    // One call per message, so that lines from two threads do not interleave.
-    std::fwrite(out.constData(), 1, size_t(out.size()), stderr);
-    std::fflush(stderr);
+    // One call per message: lines from two threads do not interleave.
+    std::fprintf(stderr, "%s\n", text.constData());
 }
 
 Priority priorityOf(QtMsgType type)
