@@ -4,6 +4,7 @@
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/FileStore.h"
 #include "platform/Log.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/QtTranslations.h"
@@ -44,6 +45,8 @@ int main(int argc, char *argv[])
             Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Information);
         return SingleInstance::kAlreadyRunningStatus;
     }
+    // A save killed half-way left its temporary file; with the lock held, nobody else writes one.
+    filestore::removeLeftovers(SettingsLocation::filePath(folder));
     Form1 w;
     w.setSettingsFolder(folder, place.notice);
     instance.listen([&w](const QString &) {
