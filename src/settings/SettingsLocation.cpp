@@ -71,6 +71,38 @@ QString fileReason(filetrust::Verdict v, const QString &file)
     return u"%1 は普通のファイルではありません"_s.arg(name);
 }
 
+struct Beside
+{
+    bool used = false;
+    // Why it was passed over, where it asked to be used.
+    QString reason;
+};
+
+// The folder beside the executable, by the trust rules. A missing KVN.ini is used where the folder
+// takes a new file: probed with a file when probe is set, otherwise by its permissions alone.
+Beside judgeBeside(const Environment &env, bool probe)
+{
+    using V = filetrust::Verdict;
+    const QString beside = env.executableFolder;
+    if (beside.isEmpty() || isSystemBinFolder(beside))
+        return {};
+    const QString file = filePath(beside);
+    const V place = filetrust::folder(beside, env.user);
+    const V ini = filetrust::file(file, env.user);
+    const bool writable = QFileInfo(beside).isWritable();
+    if (place == V::Trusted
+        && (ini == V::Trusted || (ini == V::Missing && (probe ? filestore::canWrite(file) : writable))))
+        return {true, QString()};
+    // Said only where the file beside would have been used but for whose it is: not for the
+    // folder of an installed program that simply cannot be written. Nothing is tried in another
+    // user's folder to find that out.
+    if ((ini != V::Missing || writable) && (place == V::OtherOwner || place == V::OthersMayWrite))
+        return {false, folderReason(place, beside)};
+    if (ini != V::Trusted && ini != V::Missing)
+        return {false, fileReason(ini, file)};
+    return {};
+}
+
 } // namespace
 
 QString filePath(const QString &folder)
@@ -94,29 +126,14 @@ QString userFolder(const Environment &env)
 
 Choice choose(const Environment &env)
 {
-    using V = filetrust::Verdict;
-    const QString beside = env.executableFolder;
-    QString reason;
-    if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
-        const QString file = filePath(beside);
-        const V place = filetrust::folder(beside, env.user);
-        const V ini = filetrust::file(file, env.user);
-        if (place == V::Trusted && (ini == V::Trusted || (ini == V::Missing && filestore::canWrite(file))))
-            return {beside, QString()};
-        // Said only where the file beside would have been used but for whose it is: not for the
-        // folder of an installed program that simply cannot be written. Nothing is tried in
-        // another user's folder to find that out.
-        const bool wanted = ini != V::Missing || QFileInfo(beside).isWritable();
-        if (wanted && (place == V::OtherOwner || place == V::OthersMayWrite))
-            reason = folderReason(place, beside);
-        else if (ini != V::Trusted && ini != V::Missing)
-            reason = fileReason(ini, file);
-    }
+    const Beside beside = judgeBeside(env, true);
+    if (beside.used)
+        return {env.executableFolder, QString()};
     const QString user = userFolder(env);
     makeFolders(user);
-    if (reason.isEmpty())
+    if (beside.reason.isEmpty())
         return {user, QString()};
-    return {user, reason + u"。設定は "_s + QDir::toNativeSeparators(filePath(user)) + u" を使います。"_s};
+    return {user, beside.reason + u"。設定は "_s + QDir::toNativeSeparators(filePath(user)) + u" を使います。"_s};
 }
 
 Choice choose()
@@ -131,13 +148,7 @@ QString folder(const Environment &env)
 
 QString readingFolder(const Environment &env)
 {
-    const QString beside = env.executableFolder;
-    if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
-        const QFileInfo file(filePath(beside));
-        if (file.exists() || QFileInfo(beside).isWritable())
-            return beside;
-    }
-    return userFolder(env);
+    return judgeBeside(env, false).used ? env.executableFolder : userFolder(env);
 }
 
 QString folder()

@@ -41,7 +41,8 @@ QString folder(const Environment &env);
 QString folder();
 
 // The folder that folder() would choose, found without making or probing anything, for a run
-// that only reads the settings: the executable's folder when it holds a KVN.ini or may take one.
+// that only reads the settings: the executable's folder when it holds a KVN.ini or may take one,
+// by the same rules of whose they are.
 QString readingFolder(const Environment &env);
 
 // $XDG_CONFIG_HOME/korvani, or ~/.config/korvani when the variable is unset, relative or names

@@ -272,6 +272,8 @@ void TestSettingsLocation::trust()
     give(exe, setup.folderOwner, setup.folderGroup);
 
     const SettingsLocation::Environment env {exe, QString(), dir.path() + u"/home"_s, me};
+    // A run that only reads (korvani --check) reads the file the window would use.
+    QCOMPARE(SettingsLocation::readingFolder(env), beside ? exe : dir.path() + u"/home/.config/korvani"_s);
     const SettingsLocation::Choice choice = SettingsLocation::choose(env);
     const QString config = dir.path() + u"/home/.config/korvani"_s;
     QCOMPARE(choice.folder, beside ? exe : config);
