@@ -20,12 +20,12 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    applog::installMessageHandler();
     // A check from the terminal or the usage: no window, no settings written, no lock taken.
     if (const std::optional<int> code = CommandLine::run(argc, argv))
         return *code;
     // The transfer library must be set up before any thread exists, the engine's included.
     mail::initialize();
-    applog::installMessageHandler();
     // The browser engine reads its switches before the application object exists.
     WebEngineBrowser::prepareEnvironment();
     QApplication app(argc, argv);
