@@ -12,6 +12,40 @@ target_compile_definitions(korvani_common INTERFACE
 if(KORVANI_WERROR)
     target_compile_options(korvani_common INTERFACE -Werror)
 endif()
+# The distribution's hardening, so that the binary the package ships carries it: dpkg-buildflags
+# with hardening=+all gives the stack protector, FORTIFY_SOURCE, format checks and full RELRO (with
+# BIND_NOW); Qt's position-independent code is linked as PIE. Optimisation and debug information
+# stay the build type's. Not with the sanitizers, which check on their own and clash with
+# FORTIFY_SOURCE.
+if(KORVANI_HARDENING AND NOT KORVANI_ASAN)
+    include(CheckPIESupported)
+    check_pie_supported()
+    find_program(KORVANI_DPKG_BUILDFLAGS dpkg-buildflags)
+    if(NOT KORVANI_DPKG_BUILDFLAGS)
+        message(STATUS "No dpkg-buildflags: built without the distribution's hardening flags")
+    endif()
+    foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+        set(flags "")
+        if(KORVANI_DPKG_BUILDFLAGS)
+            execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                ${KORVANI_DPKG_BUILDFLAGS} --get ${kind}
+                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+        separate_arguments(flags UNIX_COMMAND "${flags}")
+        list(FILTER flags EXCLUDE REGEX "^-(g|O)|^-f(file|debug|macro)-prefix-map=")
+        foreach(flag IN LISTS flags)
+            if(kind STREQUAL "LDFLAGS")
+                target_link_options(korvani_common INTERFACE ${flag})
+            elseif(flag MATCHES "^-D_FORTIFY_SOURCE")
+                # glibc's checks need the optimiser; without it they only warn.
+                target_compile_options(korvani_common INTERFACE
+                    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${flag}>")
+            else()
+                target_compile_options(korvani_common INTERFACE ${flag})
+            endif()
+        endforeach()
+    endforeach()
+endif()
 if(KORVANI_ASAN)
     # Recoverable, so that with halt_on_error=0 a run goes on past a report from a library and
     # all its reports can be judged together (scripts/sanitizer-check); the default still stops.

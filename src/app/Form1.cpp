@@ -15,6 +15,7 @@
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
 #include "platform/FileStore.h"
+#include "platform/Log.h"
 #include "platform/QuitSignals.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Twips.h"
@@ -35,8 +36,6 @@
 #include <QSessionManager>
 #include <QSvgRenderer>
 #include <QTimer>
-
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 using Ui::label;
@@ -140,7 +139,7 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     connect(m_notifier, &DesktopNotifier::unavailable, this, [this](const QString &text) {
         m_notifyTrouble = text;
         LaStatus->setText(text);
-        std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
+        applog::write(applog::Priority::Warning, text);
     });
     connect(m_notifier, &DesktopNotifier::availableAgain, this, [this] { m_notifyTrouble.clear(); });
     connect(m_notifier, &DesktopNotifier::windowWanted, this, &Form1::comeForward);
@@ -337,12 +336,11 @@ void Form1::Form_Load()
     connect(m_saver, &SettingsSaver::failed, this, [this](const QString &path) {
         m_saveTrouble = savingFailsText(path);
         LaStatus->setText(m_saveTrouble);
-        std::fprintf(stderr, "korvani: %s\n", m_saveTrouble.toLocal8Bit().constData());
+        applog::write(applog::Priority::Error, m_saveTrouble);
     });
     connect(m_saver, &SettingsSaver::recovered, this, [this] {
         m_saveTrouble.clear();
-        std::fprintf(stderr, "korvani: %s\n",
-            QStringLiteral("設定ファイルに保存できるようになりました。").toLocal8Bit().constData());
+        applog::write(applog::Priority::Notice, u"設定ファイルに保存できるようになりました。"_s);
     });
 
     m_tray->refresh();
@@ -353,6 +351,14 @@ void Form1::Form_Load()
         if (!m_unloaded && !filestore::canWrite(path))
             Ui::msgBox(cannotSaveText(path), Ui::Buttons::Ok, Ui::Icon::Critical, this);
     });
+    // Said once, for the window and for the log.
+    QStringList notices {m_settingsFolder.isEmpty() ? SettingsLocation::choose().notice : m_settingsNotice,
+        WebEngineBrowser::unconfinedText()};
+    notices.removeAll(QString());
+    for (const QString &notice : notices)
+        applog::write(applog::Priority::Warning, notice);
+    if (!notices.isEmpty())
+        LaStatus->setText(notices.join(u' '));
 }
 
 QString Form1::cannotSaveText(const QString &path)
@@ -414,7 +420,7 @@ bool Form1::Form_Unload()
     if (ini.commit())
         return true;
     const QString text = saveFailedText(ini.path());
-    std::fprintf(stderr, "korvani: %s\n", text.toLocal8Bit().constData());
+    applog::write(applog::Priority::Error, text);
     // A signal or the session's end: the program is ended from outside, no box may hold it up.
     if (!m_closedBySignal)
         Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Critical, this);

@@ -34,8 +34,13 @@ public:
     explicit Form1(std::unique_ptr<Browser> browser = nullptr, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // The settings folder is SettingsLocation's unless a test names another, before showing.
-    void setSettingsFolder(const QString &folder) { m_settingsFolder = folder; }
+    // The settings folder is SettingsLocation's unless a test names another, before showing; the
+    // notice says why the file beside the program was passed over, once at start-up.
+    void setSettingsFolder(const QString &folder, const QString &notice = QString())
+    {
+        m_settingsFolder = folder;
+        m_settingsNotice = notice;
+    }
     QString settingsFolder() const;
 
     // Start-up sequence; runs once, before the window is first shown.
@@ -122,6 +127,7 @@ private:
     // Notifications are on but cannot be shown: the status strip says so instead of "巡回完了".
     QString m_notifyTrouble;
     QString m_settingsFolder;
+    QString m_settingsNotice;
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_closedBySignal = false;

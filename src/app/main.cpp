@@ -4,6 +4,8 @@
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/WebEngineBrowser.h"
+#include "platform/FileStore.h"
+#include "platform/Log.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/QtTranslations.h"
 #include "settings/SettingsLocation.h"
@@ -18,6 +20,7 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    applog::installMessageHandler();
     // A check from the terminal or the usage: no window, no settings written, no lock taken.
     if (const std::optional<int> code = CommandLine::run(argc, argv))
         return *code;
@@ -29,20 +32,23 @@ int main(int argc, char *argv[])
     app.setQuitOnLastWindowClosed(true);
     Ui::installQtTranslations(QLocale::system());
     // One program per settings file: the folder is decided once, and the lock holds it.
-    const QString folder = SettingsLocation::folder();
+    const SettingsLocation::Choice place = SettingsLocation::choose();
+    const QString &folder = place.folder;
     SingleInstance instance(SettingsLocation::filePath(folder));
     if (!instance.acquire()) {
         const SingleInstance::Answer answer = instance.askFirst();
         if (answer == SingleInstance::Answer::BroughtForward)
             return 0;
         const QString text = SingleInstance::alreadyRunningText(SettingsLocation::filePath(folder), answer);
-        std::fprintf(stderr, "korvani: %s\n", QString(text).replace(u"\r\n"_s, u" "_s).toLocal8Bit().constData());
+        applog::write(applog::Priority::Warning, QString(text).replace(u"\r\n"_s, u" "_s));
         if (SingleInstance::hasDisplay())
             Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Information);
         return SingleInstance::kAlreadyRunningStatus;
     }
+    // A save killed half-way left its temporary file; with the lock held, nobody else writes one.
+    filestore::removeLeftovers(SettingsLocation::filePath(folder));
     Form1 w;
-    w.setSettingsFolder(folder);
+    w.setSettingsFolder(folder, place.notice);
     instance.listen([&w](const QString &) {
         if (w.unloaded())
             return false;

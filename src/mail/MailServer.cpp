@@ -67,9 +67,11 @@ std::optional<MailServer> parseMailServer(const QString &text, Protocol protocol
         rest = rest.mid(schemeEnd + 3);
     }
 
-    // A path after the authority means nothing to either protocol here.
+    // A path after the authority means nothing to either protocol here. A password may hold "/"
+    // and "@": the user part runs to the last "@", unless a "/" before any ":" begins a path.
     const qsizetype slash = rest.indexOf(u'/');
-    if (slash >= 0) {
+    const qsizetype firstColon = rest.indexOf(u':');
+    if (slash >= 0 && (rest.lastIndexOf(u'@') < slash || firstColon < 0 || firstColon > slash)) {
         rest = rest.left(slash);
     }
 
@@ -83,6 +85,10 @@ std::optional<MailServer> parseMailServer(const QString &text, Protocol protocol
         }
         server.hasUser = true;
         rest = rest.mid(at + 1);
+        const qsizetype path = rest.indexOf(u'/');
+        if (path >= 0) {
+            rest = rest.left(path);
+        }
     }
 
     QStringView portText;

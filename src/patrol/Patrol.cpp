@@ -1,5 +1,6 @@
 #include "patrol/Patrol.h"
 
+#include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/Browser.h"
 #include "patrol/ConditionList.h"
@@ -9,6 +10,7 @@
 #include "patrol/TargetHealth.h"
 #include "patrol/Visit.h"
 #include "platform/AppTitle.h"
+#include "platform/Log.h"
 #include "platform/MessagePump.h"
 #include "platform/Width.h"
 #include "settings/SettingKeys.h"
@@ -22,7 +24,6 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -328,9 +329,22 @@ void Patrol::finishCheck(Visit &visit)
     m_w.LaStatus->setText(status.isEmpty() ? u"巡回完了"_s : status);
     visit.when = QDateTime::currentDateTime();
     // One line per visit for whoever keeps the program's output (the journal under systemd).
-    std::fprintf(stderr, "korvani: %s\n", visit.logLine().toLocal8Bit().constData());
+    applog::write(visit.priority(), visit.logLine());
     if (visit.target && m_health->record(visit, [this] { return !m_abandoned; }) && m_w.persist && !m_abandoned)
         m_w.persist(false);
+}
+
+void Patrol::logInterrupted(Visit &visit)
+{
+    // Whether the server took the mail is settled by now: the end of the program waited for it.
+    if (m_mail.attempted) {
+        const bool taken = m_mailAccepted && m_mailAccepted->load();
+        visit.mail = taken ? Visit::Mail::Sent : Visit::Mail::Failed;
+        visit.mailFailure = taken ? QString() : mail::cancelledText();
+    }
+    visit.interrupted = true;
+    visit.when = QDateTime::currentDateTime();
+    applog::write(visit.priority(), visit.logLine());
 }
 
 void Patrol::CheckPage(const QString &address)
@@ -350,6 +364,10 @@ void Patrol::CheckPage(const QString &address)
     m_mailAccepted.reset();
     m_mail = {};
     const qint64 start = m_seconds();
+    const auto cutShort = qScopeGuard([&] {
+        if (m_abandoned && !visit.when.isValid())
+            logInterrupted(visit);
+    });
 
     m_w.LaStatus->setText(address + u" 接続中... "_s);
     if (!pumpAndGoOn())

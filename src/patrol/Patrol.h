@@ -69,6 +69,8 @@ private:
     bool readPieces(QStringList &pieces);
     bool examineLines(const QStringList &pieces, QString &body, Visit &visit);
     void finishCheck(Visit &visit);
+    // A check cut short by the end of the program still leaves its line in the log.
+    void logInterrupted(Visit &visit);
 
     bool pumpAndGoOn();
     // Lets window messages run between two lines, at most every few milliseconds: a pass of the

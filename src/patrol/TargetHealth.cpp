@@ -2,6 +2,7 @@
 
 #include "mail/Module1.h"
 #include "mail/Redact.h"
+#include "platform/Log.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
@@ -9,7 +10,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -135,7 +135,7 @@ bool TargetHealth::sendAlertMail(const QString &subject, const QString &body, co
     const QString failure = Module1::Send(body, subject, {.popFirst = popFirst, .goOn = goOn}).failure;
     const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
     const QString line = now + (failure.isEmpty() ? u" alert-sent "_s : u" alert-failed "_s) + subject;
-    std::fprintf(stderr, "korvani: %s\n", line.toLocal8Bit().constData());
+    applog::write(failure.isEmpty() ? applog::Priority::Notice : applog::Priority::Error, line);
     return failure.isEmpty();
 }
 

@@ -49,8 +49,9 @@ QString Visit::outcomeText(const LoadResult &load)
 QString Visit::logLine() const
 {
     QString line = when.toString(Qt::ISODate) + (target ? u" target "_s : u" link "_s)
-        + oneLine(mail::withoutPassword(address), 300) + u" ["_s + outcomeText(load) + u"]"_s;
-    if (load.documentArrived() && !load.complete)
+        + oneLine(mail::withoutPassword(address), 300) + u" ["_s + (interrupted ? u"中断"_s : outcomeText(load))
+        + u"]"_s;
+    if (!interrupted && load.documentArrived() && !load.complete)
         line += u" unfinished"_s;
     line += u" lines=%1 new=%2"_s.arg(lines).arg(newHits);
     switch (mail) {
@@ -67,4 +68,13 @@ QString Visit::logLine() const
     if (!popFailure.isEmpty())
         line += u" pop=failed("_s + oneLine(popFailure, 120) + u")"_s;
     return line;
+}
+
+applog::Priority Visit::priority() const
+{
+    if (interrupted)
+        return applog::Priority::Notice;
+    if (!works() || mail == Mail::Failed || !popFailure.isEmpty())
+        return applog::Priority::Warning;
+    return applog::Priority::Info;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "patrol/Browser.h"
+#include "platform/Log.h"
 
 #include <QDateTime>
 #include <QString>
@@ -21,6 +22,8 @@ struct Visit
     // The first line of the sender's answer when the mail or its POP login failed.
     QString mailFailure;
     QString popFailure;
+    // Cut short by the end of the program.
+    bool interrupted = false;
 
     // A target works when its page arrived with a status below 400.
     bool works() const { return load.documentArrived() && load.httpStatus < 400; }
@@ -29,6 +32,9 @@ struct Visit
     static QString outcomeText(const LoadResult &load);
 
     // One line for the log: local time in ISO form, the address without any password, the
-    // outcome, the lines examined, the new hits and the mail's result. No line break, no page text.
+    // outcome ("中断" when interrupted), the lines examined, the new hits and the mail's result.
+    // No line break, no page text.
     QString logLine() const;
+    // Its priority for the journal: a warning when the page or its mail failed.
+    applog::Priority priority() const;
 };

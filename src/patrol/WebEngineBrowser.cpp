@@ -1,10 +1,13 @@
 #include "patrol/WebEngineBrowser.h"
 
+#include "platform/Log.h"
 #include "platform/MessagePump.h"
 #include "platform/Process.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QWebEngineCertificateError>
@@ -16,6 +19,8 @@
 #include <QWebEngineView>
 
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -122,9 +127,11 @@ void WebEngineBrowser::prepareEnvironment()
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     // The patrol runs unattended, often on a closed network: no calls home, no updates, and no
     // throttling of a page just because the window is hidden or minimised.
-    QList<QByteArray> wanted
-        = {"--disable-background-networking", "--disable-component-update", "--disable-sync", "--no-first-run",
-            "--disable-quic", "--disable-renderer-backgrounding", "--disable-background-timer-throttling"};
+    // Its own log would bury the program's one line per visit (an error for every refused
+    // certificate, a complaint at every exit); a renderer that ends gets a line of ours.
+    QList<QByteArray> wanted = {"--disable-background-networking", "--disable-component-update", "--disable-sync",
+        "--no-first-run", "--disable-quic", "--disable-renderer-backgrounding", "--disable-background-timer-throttling",
+        "--log-level=3"};
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
         wanted.append("--disable-gpu");
@@ -137,6 +144,16 @@ void WebEngineBrowser::prepareEnvironment()
     if (process::runningAsRoot())
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // At every start the engine reports its graphics set-up and switches in some 40 lines. Its
+    // warnings stay.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+}
+
+QString WebEngineBrowser::unconfinedText()
+{
+    if (!process::runningAsRoot())
+        return QString();
+    return u"管理者（root）として動いているため、ブラウザーのサンドボックスが無効です。巡回するページのスクリプトが制限なしに動きます。"_s;
 }
 
 QString WebEngineBrowser::crLfLines(const QString &text)
@@ -181,6 +198,8 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
             m_startWatch.stop();
             m_visit.rendererEnded = true;
             m_visit.engineCode = exitCode;
+            applog::write(applog::Priority::Warning,
+                QDateTime::currentDateTime().toString(Qt::ISODate) + u" renderer-ended code=%1"_s.arg(exitCode));
         });
 
     m_startWatch.setSingleShot(true);

@@ -50,6 +50,9 @@ public:
     // Chromium reads its switches once, when the engine starts: call this before the
     // QApplication is constructed.
     static void prepareEnvironment();
+    // What the user must know when prepareEnvironment() had to switch the engine's sandbox off,
+    // in Japanese; empty while it is on.
+    static QString unconfinedText();
 
     // The engine separates lines by LF; callers cut at CR LF. A CR already in place is kept.
     static QString crLfLines(const QString &text);

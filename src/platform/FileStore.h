@@ -26,13 +26,21 @@ std::optional<QByteArray> readAll(const QString &path);
 
 enum class Privacy { Keep, Secret };
 
-// Writes to a temporary file in the same folder, flushes it to the disk and renames it over the
-// target, so a crash leaves the old file or the new one. A new file gets mode 0600, an existing
-// one keeps its mode, except that a Secret one that group or others may read gets 0600.
+// Writes to a temporary file ".<name>.tmp-XXXXXX" in the same folder, flushes it to the disk,
+// renames it over the target and flushes the folder, so a crash leaves the old file or the new
+// one. The temporary file has its final mode before its first byte: 0600 for a new file, the
+// mode of the one it replaces otherwise, except that a Secret one that group or others may read
+// gets 0600. A symbolic link at the path is followed only where filetrust::file() trusts it;
+// otherwise nothing is written. Safe on any thread.
 bool writeAtomically(const QString &path, const QByteArray &bytes, Privacy privacy = Privacy::Keep);
 
-// Whether writeAtomically() could replace the file now: its folder takes a new file, and an
-// existing file is not read-only.
+// Removes what a crash left of writeAtomically() beside the file: regular files of the user's
+// that carry the temporary name, nothing else. Call it while nothing writes the file. False when
+// one of them could not be removed.
+bool removeLeftovers(const QString &path);
+
+// Whether writeAtomically() could replace the file now: its folder takes a new file, an
+// existing file is not read-only, and a link at the path may be followed.
 bool canWrite(const QString &path);
 
 } // namespace filestore

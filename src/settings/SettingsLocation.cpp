@@ -41,6 +41,68 @@ void makeFolders(const QString &path)
     }
 }
 
+QString folderReason(filetrust::Verdict v, const QString &folder)
+{
+    using V = filetrust::Verdict;
+    const QString name = QDir::toNativeSeparators(folder);
+    if (v == V::OthersMayWrite)
+        return u"実行ファイルのフォルダー %1 は他のユーザーも書き込めます"_s.arg(name);
+    return u"実行ファイルのフォルダー %1 は他のユーザーのものです"_s.arg(name);
+}
+
+QString fileReason(filetrust::Verdict v, const QString &file)
+{
+    using V = filetrust::Verdict;
+    const QString name = QDir::toNativeSeparators(file);
+    switch (v) {
+    case V::OtherOwner:
+        return u"%1 は他のユーザーのファイルです"_s.arg(name);
+    case V::OthersMayWrite:
+        return u"%1 は他のユーザーも書き込めます"_s.arg(name);
+    case V::LinkByOther:
+        return u"%1 は他のユーザーが作ったリンクです"_s.arg(name);
+    case V::LinkToUntrusted:
+        return u"%1 のリンク先は他のユーザーが変えられます"_s.arg(name);
+    case V::DanglingLink:
+        return u"%1 のリンク先がありません"_s.arg(name);
+    default:
+        break;
+    }
+    return u"%1 は普通のファイルではありません"_s.arg(name);
+}
+
+struct Beside
+{
+    bool used = false;
+    // Why it was passed over, where it asked to be used.
+    QString reason;
+};
+
+// The folder beside the executable, by the trust rules. A missing KVN.ini is used where the folder
+// takes a new file: probed with a file when probe is set, otherwise by its permissions alone.
+Beside judgeBeside(const Environment &env, bool probe)
+{
+    using V = filetrust::Verdict;
+    const QString beside = env.executableFolder;
+    if (beside.isEmpty() || isSystemBinFolder(beside))
+        return {};
+    const QString file = filePath(beside);
+    const V place = filetrust::folder(beside, env.user);
+    const V ini = filetrust::file(file, env.user);
+    const bool writable = QFileInfo(beside).isWritable();
+    if (place == V::Trusted
+        && (ini == V::Trusted || (ini == V::Missing && (probe ? filestore::canWrite(file) : writable))))
+        return {true, QString()};
+    // Said only where the file beside would have been used but for whose it is: not for the
+    // folder of an installed program that simply cannot be written. Nothing is tried in another
+    // user's folder to find that out.
+    if ((ini != V::Missing || writable) && (place == V::OtherOwner || place == V::OthersMayWrite))
+        return {false, folderReason(place, beside)};
+    if (ini != V::Trusted && ini != V::Missing)
+        return {false, fileReason(ini, file)};
+    return {};
+}
+
 } // namespace
 
 QString filePath(const QString &folder)
@@ -62,28 +124,31 @@ QString userFolder(const Environment &env)
     return QDir::cleanPath(base + u"/korvani"_s);
 }
 
-QString folder(const Environment &env)
+Choice choose(const Environment &env)
 {
-    const QString beside = env.executableFolder;
-    if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
-        const QString file = filePath(beside);
-        if (QFileInfo::exists(file) || filestore::canWrite(file))
-            return beside;
-    }
+    const Beside beside = judgeBeside(env, true);
+    if (beside.used)
+        return {env.executableFolder, QString()};
     const QString user = userFolder(env);
     makeFolders(user);
-    return user;
+    if (beside.reason.isEmpty())
+        return {user, QString()};
+    return {user, beside.reason + u"。設定は "_s + QDir::toNativeSeparators(filePath(user)) + u" を使います。"_s};
+}
+
+Choice choose()
+{
+    return choose(current());
+}
+
+QString folder(const Environment &env)
+{
+    return choose(env).folder;
 }
 
 QString readingFolder(const Environment &env)
 {
-    const QString beside = env.executableFolder;
-    if (!beside.isEmpty() && !isSystemBinFolder(beside)) {
-        const QFileInfo file(filePath(beside));
-        if (file.exists() || QFileInfo(beside).isWritable())
-            return beside;
-    }
-    return userFolder(env);
+    return judgeBeside(env, false).used ? env.executableFolder : userFolder(env);
 }
 
 QString folder()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileTrust.h"
+
 #include <QString>
 
 // Where the settings file lives. A portable folder keeps it beside the executable, as on Windows;
@@ -14,19 +16,33 @@ struct Environment
     QString executableFolder;
     QString xdgConfigHome; // as the variable reads, possibly empty or unusable
     QString home;
+    // Whose folder and file are trusted.
+    uint user = filetrust::currentUser();
 };
 
 // The running program's environment.
 Environment current();
 
-// The executable's folder when a KVN.ini is already there or the folder can take one (never a
-// system binary folder such as /usr/bin); otherwise korvani/ in the user's configuration folder,
-// created with mode 0700 where it is missing. Decided afresh at every call.
+struct Choice
+{
+    QString folder;
+    // Why a KVN.ini beside the executable, or its folder, was passed over, in Japanese; empty
+    // where nothing there asked to be used.
+    QString notice;
+};
+
+// The executable's folder when a KVN.ini is already there or the folder can take one, and
+// both are the user's alone (filetrust); never a system binary folder such as /usr/bin.
+// Otherwise korvani/ in the user's configuration folder, created with mode 0700 where it is
+// missing. Decided afresh at every call.
+Choice choose(const Environment &env);
+Choice choose();
 QString folder(const Environment &env);
 QString folder();
 
 // The folder that folder() would choose, found without making or probing anything, for a run
-// that only reads the settings: the executable's folder when it holds a KVN.ini or may take one.
+// that only reads the settings: the executable's folder when it holds a KVN.ini or may take one,
+// by the same rules of whose they are.
 QString readingFolder(const Environment &env);
 
 // $XDG_CONFIG_HOME/korvani, or ~/.config/korvani when the variable is unset, relative or names

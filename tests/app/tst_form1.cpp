@@ -516,6 +516,8 @@ void TestForm1::whileRunning_saveFails_toldAndTriedAgain()
     QCOMPARE(w.LaStatus->text(), told);
     QVERIFY(QDir(file).removeRecursively());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), SettingsSaver::kRetryMs + 3000);
+    // The file is in place before the save has flushed its folder and reported back.
+    QTRY_VERIFY(!w.findChild<SettingsSaver *>()->failing());
     QCOMPARE(clINI(dir.path()).GetSetting(u"URL"_s, u"URL1"_s, QString()), u"http://127.0.0.1/q"_s);
     w.scheduler()->cmdRun_Click();
     QCOMPARE(w.LaStatus->text(), u"巡回完了"_s);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package as a new user meets it: built by cpack, checked by lintian and the desktop
-# and AppStream validators, installed with apt-get, run by an unprivileged user without a desktop
-# against a page on 127.0.0.1 and the test SMTP server, stopped with SIGTERM, removed again.
+# The Debian package as a new user meets it: built by cpack, checked by lintian, hardening-check
+# and the desktop and AppStream validators, installed with apt-get, run by an unprivileged user
+# without a desktop against a page on 127.0.0.1 and the test SMTP server, stopped with SIGTERM,
+# removed again.
 # Installs system-wide, so it runs only as root (as in CI) and skips where korvani is installed.
 # Usage: deb_install_test.sh BUILD_DIR; KORVANI_MAIL_RUN and KORVANI_MAIL_PORT_BASE name
 # the mail servers of the ctest fixture.
@@ -52,7 +53,14 @@ if grep -q 'register-\|korvani.desktop.in' <<<"$listing"; then fail "the portabl
 command -v lintian >/dev/null || fail "no lintian (scripts/setup installs it)"
 lintian_out=$(lintian "$deb" 2>/dev/null) || true
 if grep -q '^E:' <<<"$lintian_out"; then fail "lintian: $lintian_out"; fi
+if grep -q 'hardening' <<<"$lintian_out"; then fail "lintian: $lintian_out"; fi
 echo "lintian: ${lintian_out:-no tags}"
+# The distribution's hardening: PIE, stack protector, FORTIFY_SOURCE, RELRO and BIND_NOW. Control
+# flow protection is not among Debian 12's default flags.
+command -v hardening-check >/dev/null || fail "no hardening-check (scripts/setup installs devscripts)"
+dpkg-deb -x "$deb" "$work/unpacked"
+hardening=$(hardening-check --nocfprotection "$work/unpacked/usr/bin/korvani" 2>&1) || fail "hardening-check: $hardening"
+echo "$hardening"
 
 # --- installed
 apt-get install -y -o DPkg::Lock::Timeout=120 "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }

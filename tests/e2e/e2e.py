@@ -142,8 +142,14 @@ class Korvani:
         with open(os.path.join(self.folder, "KVN.ini"), "wb") as f:
             f.write(ini_text(sections).encode("cp932"))
 
-    def start(self):
+    def start(self, journal=False, **extra):
+        """extra: environment variables to set, or with None to unset."""
         env = dict(os.environ, LANG="C.UTF-8")
+        for key, value in extra.items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
         if self.display:
             env["DISPLAY"] = self.display
             env["QT_QPA_PLATFORM"] = "xcb"
@@ -153,6 +159,10 @@ class Korvani:
             env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
         env.update(self.env)
         self.log = open(os.path.join(self.folder, "korvani.log"), "ab")
+        if journal:
+            # As systemd names the stream it hands a service for its standard error.
+            st = os.fstat(self.log.fileno())
+            env["JOURNAL_STREAM"] = "%d:%d" % (st.st_dev, st.st_ino)
         self.proc = subprocess.Popen([os.path.join(self.folder, "korvani")], cwd="/", env=env,
                                      stdout=self.log, stderr=self.log)
         RUNNING.append(self.proc)
@@ -192,6 +202,10 @@ class Korvani:
         self.log.close()
         check(self.proc.returncode == 0, "the program ended with %s" % self.proc.returncode)
         return time.time() - started, read_ini(os.path.join(self.folder, "KVN.ini"))
+
+    def log_text(self):
+        with open(os.path.join(self.folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
+            return f.read()
 
 
 def wait_until(condition, seconds, message):
@@ -345,6 +359,10 @@ def japanese_pages(pages, folder, display=None):
         check(line in history, "history lacks %s: %r" % (line, ini.get("RIREKI")))
     check(ini["URL"].get("URL0") == jobs and ini["URL"].get("URL1") == weather, "targets: %r" % ini["URL"])
     check(ini["KEYWORD"].get("KEY0") == "@ 詳細", "conditions not saved sorted: %r" % ini["KEYWORD"])
+    log = k.log_text()
+    visits = [line for line in log.splitlines() if " target " in line]
+    check(visits and all(line.startswith("korvani: 20") for line in visits), "log on a terminal: %r" % visits[:3])
+    check_engine_quiet(log)
     return "%d mails, ended %.1f s after SIGTERM" % (len(mails), seconds)
 
 
@@ -477,6 +495,8 @@ def sigterm_mid_load(pages, folder):
     check(ini["KEYWORD"].get("KEY0") == "a" and ini["KEYWORD"].get("KEY1") == "b", "conditions: %r" % ini["KEYWORD"])
     check(ini["URL"].get("URL0") == pages.url("/never"), "targets: %r" % ini["URL"])
     check(ini["RIREKI"].get("TEXT0") == "kept", "history: %r" % ini["RIREKI"])
+    cut = "target %s [中断] lines=0 new=0 mail=none" % pages.url("/never")
+    check(k.log_text().count(cut) == 1, "no line for the visit cut short: %r" % k.log_text()[-500:])
     return "ended %.1f s after SIGTERM" % seconds
 
 
@@ -512,6 +532,8 @@ def sigterm_mid_mail(pages, folder):
             c.close()
     history = list(ini.get("RIREKI", {}).values())
     check("送信 待ちの行" not in history, "the unsent line was saved as sent: %r" % history)
+    cut = r"target %s \[中断\] lines=\d+ new=1 mail=failed\(終了のため中断しました。\)" % re.escape(pages.url("/notice"))
+    check(len(re.findall(cut, k.log_text())) == 1, "no line for the visit cut short: %r" % k.log_text()[-500:])
     check(ini["RIREKI"].get("TEXT0") == "kept", "history: %r" % ini["RIREKI"])
     sections = read_ini(os.path.join(folder, "KVN.ini"))
     sections["MAIL"]["SMTP_SERVER"] = "127.0.0.1:%d" % (BASE + 25)
@@ -530,12 +552,12 @@ def error_alerts(pages, folder):
     url = pages.url("/flaky")
     k = Korvani(folder)
     k.write({"MAIL": mail_settings(to, ERRORMAIL="2"), "KEYWORD": {"KEY0": "回復"}, "URL": {"URL0": url}})
-    k.start()
+    k.start(journal=True)
     wait_until(lambda: fixture_mails(to), 30, "no alert mail arrived")
     # Killed between the alert and the recovery: the next start neither alerts again nor forgets.
     time.sleep(1)
     k.kill()
-    k.start()
+    k.start(journal=True)
     visits = pages.count("/flaky")
     wait_until(lambda: pages.count("/flaky") >= visits + 3, 30, "the patrol stopped")
     check(len(fixture_mails(to)) == 1, "more than one alert: %r" % fixture_mails(to))
@@ -557,6 +579,15 @@ def error_alerts(pages, folder):
     check(any("[HTTPエラー 404]" in line for line in visit_lines), "failures not logged: %r" % visit_lines[:3])
     check(any("[正常] lines=" in line and "mail=sent" in line for line in visit_lines), "success not logged")
     check(log.count("alert-sent") == 2, "alerts in the log: %d" % log.count("alert-sent"))
+    # Standard error is the journal here: every line carries its priority, failures a warning.
+    for line in log.splitlines():
+        check(re.match(r"<[3-7]>", line), "a line without its priority: %r" % line)
+        if " target %s " % url in line:
+            priority = 5 if "[中断]" in line else 4 if "[HTTPエラー 404]" in line else 6
+            check(line.startswith("<%d>korvani: " % priority), "priority: %r" % line)
+        if "alert-sent" in line:
+            check(line.startswith("<5>korvani: "), "priority: %r" % line)
+    check_engine_quiet(log)
     return "1 alert, 1 recovery over %d visits" % len(visit_lines)
 
 
@@ -672,6 +703,39 @@ def killed_while_saving(pages, folder):
     leftovers = [f for f in os.listdir(folder) if f not in ("KVN.ini", "korvani", "korvani.log")]
     check(not leftovers, "left behind: %r" % leftovers)
     return "%d kills, the file whole after each" % kills
+
+
+def untrusted_settings(pages, folder):
+    """A KVN.ini beside the program that others may write is not used: the settings go to
+    ~/.config/korvani, the file is left as it was, and standard error says why, once."""
+    k = Korvani(folder)
+    k.write({"MAIL": {"TIMERTIME": "1", "SMTP_SERVER": "smtp://them:x@127.0.0.1:%d" % (BASE + 25)},
+             "URL": {"URL0": pages.url("/theirs")}})
+    planted = os.path.join(folder, "KVN.ini")
+    os.chmod(planted, 0o666)
+    with open(planted, "rb") as f:
+        before = f.read()
+    home = os.path.join(folder, "home")
+    os.mkdir(home)
+    k.start(HOME=home, XDG_CONFIG_HOME=None)
+    time.sleep(3)
+    k.stop()
+    with open(planted, "rb") as f:
+        check(f.read() == before, "the planted KVN.ini was written")
+    own = os.path.join(home, ".config", "korvani", "KVN.ini")
+    check(os.path.exists(own) and oct(os.stat(own).st_mode & 0o777) == "0o600", "no settings file of the user's")
+    check(pages.count("/theirs") == 0, "the planted file's target was visited")
+    log = k.log_text()
+    said = "korvani: %s は他のユーザーも書き込めます。設定は %s を使います。" % (planted, own)
+    check(log.count(said) == 1, "the reason was not said once: %r" % log)
+    if os.geteuid() == 0:
+        check(log.count("ブラウザーのサンドボックスが無効です") == 1, "running as root not said once: %r" % log)
+    return "settings in %s" % own
+
+
+def check_engine_quiet(log):
+    for noise in ("GL Type", "Init Parameters", "propagateSizeHints", ":ERROR:", ":WARNING:"):
+        check(noise not in log, "the engine's %r in the log" % noise)
 
 
 def japanese_pages_xvfb(pages, folder):
@@ -893,7 +957,8 @@ def accessibility(pages, folder):
 SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changing_page, smtp_down,
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
-                                     killed_while_saving, desktop_notifications, accessibility)}
+                                     killed_while_saving, desktop_notifications, accessibility,
+                                     untrusted_settings)}
 
 
 def main(names):

@@ -50,6 +50,15 @@ void TestMailMessage::parseServer_data()
                                    << QString();
     QTest::newRow("user and escaped password") << u"smtp://me%40isp.jp:p%3Aw%20d@mx:2525/"_s << false << true << false
                                                << u"mx"_s << 2525 << u"me@isp.jp"_s << u"p:w d"_s;
+    QTest::newRow("slash and at signs in the password")
+        << u"smtp://kvn:pa/ss@p@ss@mail.example.jp:587"_s << false << true << false << u"mail.example.jp"_s << 587
+        << u"kvn"_s << u"pa/ss@p@ss"_s;
+    QTest::newRow("percent-encoded letter and a space in the password")
+        << u"smtp://kvn:p%41ss w@mx"_s << false << true << false << u"mx"_s << 25 << u"kvn"_s << u"pAss w"_s;
+    QTest::newRow("slash in a POP password, no scheme")
+        << u"u:pa/ss@pop.example.jp"_s << true << true << false << u"pop.example.jp"_s << 110 << u"u"_s << u"pa/ss"_s;
+    QTest::newRow("a path before any colon")
+        << u"smtp://mx/a:b@c"_s << false << true << false << u"mx"_s << 25 << QString() << QString();
     QTest::newRow("ipv6") << u"smtp://[::1]:26"_s << false << true << false << u"::1"_s << 26 << QString() << QString();
     QTest::newRow("pop3 default") << u"pop.example.jp"_s << true << true << false << u"pop.example.jp"_s << 110
                                   << QString() << QString();

@@ -50,6 +50,8 @@ private Q_SLOTS:
     void outcomeText_data();
     void outcomeText();
     void logLine_oneLineNoPassword();
+    void logLine_priority_data();
+    void logLine_priority();
 
 private:
     void errorMail(const QString &value, const QString &check2 = u"0"_s);
@@ -448,6 +450,57 @@ void TestTargetHealth::logLine_oneLineNoPassword()
     v.mail = Visit::Mail::None;
     QVERIFY(v.logLine().contains(u" link https://user:****@"_s));
     QVERIFY(v.logLine().endsWith(u"[応答がありません] lines=125 new=2 mail=none"_s));
+}
+
+// What the journal files each visit under: only failures reach "journalctl -p warning".
+void TestTargetHealth::logLine_priority_data()
+{
+    using F = LoadResult::Failure;
+    using M = Visit::Mail;
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("mail");
+    QTest::addColumn<QString>("pop");
+    QTest::addColumn<bool>("interrupted");
+    QTest::addColumn<int>("priority");
+    QTest::addColumn<QString>("ending");
+
+    QTest::newRow("working, mail sent") << int(F::None) << 200 << int(M::Sent) << QString() << false << 6
+                                        << u"[正常] lines=125 new=2 mail=sent"_s;
+    QTest::newRow("HTTP 404") << int(F::None) << 404 << int(M::None) << QString() << false << 4
+                              << u"[HTTPエラー 404] lines=125 new=2 mail=none"_s;
+    QTest::newRow("no answer") << int(F::TimedOut) << 0 << int(M::None) << QString() << false << 4
+                               << u"[応答がありません] lines=125 new=2 mail=none"_s;
+    QTest::newRow("working, mail failed") << int(F::None) << 200 << int(M::Failed) << QString() << false << 4
+                                          << u"[正常] lines=125 new=2 mail=failed(421 busy)"_s;
+    QTest::newRow("working, POP login failed") << int(F::None) << 200 << int(M::Sent) << u"-ERR"_s << false << 4
+                                               << u"[正常] lines=125 new=2 mail=sent pop=failed(-ERR)"_s;
+    QTest::newRow("cut short, its mail taken")
+        << int(F::None) << 200 << int(M::Sent) << QString() << true << 5 << u"[中断] lines=125 new=2 mail=sent"_s;
+    QTest::newRow("cut short during its mail") << int(F::None) << 200 << int(M::Failed) << QString() << true << 5
+                                               << u"[中断] lines=125 new=2 mail=failed(421 busy)"_s;
+    QTest::newRow("cut short while loading")
+        << int(F::TimedOut) << 0 << int(M::None) << QString() << true << 5 << u"[中断] lines=125 new=2 mail=none"_s;
+}
+
+void TestTargetHealth::logLine_priority()
+{
+    QFETCH(int, failure);
+    QFETCH(int, status);
+    QFETCH(int, mail);
+    QFETCH(QString, pop);
+    QFETCH(bool, interrupted);
+    QFETCH(int, priority);
+    QFETCH(QString, ending);
+    Visit v = visit(kA, true, 3);
+    v.load.failure = LoadResult::Failure(failure);
+    v.load.httpStatus = status;
+    v.mail = Visit::Mail(mail);
+    v.mailFailure = v.mail == Visit::Mail::Failed ? u"421 busy"_s : QString();
+    v.popFailure = pop;
+    v.interrupted = interrupted;
+    QCOMPARE(int(v.priority()), priority);
+    QCOMPARE(v.logLine(), u"2026-12-08T13:03:00 target "_s + kA + u' ' + ending);
 }
 
 QTEST_MAIN(TestTargetHealth)

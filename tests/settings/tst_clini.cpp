@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 class TestClIni : public QObject
@@ -28,6 +33,10 @@ private Q_SLOTS:
     void newFileMode0600_existingKeepsMode();
     void passwordInFile_readableByOthers_becomes0600_data();
     void passwordInFile_readableByOthers_becomes0600();
+    void replacedFile_modeWhateverTheUmask_data();
+    void replacedFile_modeWhateverTheUmask();
+    void leftovers_onlyTemporaryFilesGo_data();
+    void leftovers_onlyTemporaryFilesGo();
     void unwritableFolder_remembered();
     void badFiles_neverCrash_data();
     void badFiles_neverCrash();
@@ -249,6 +258,11 @@ void TestClIni::passwordInFile_readableByOthers_becomes0600_data()
         << true;
     QTest::newRow("POP_SERVER with user and password, no scheme")
         << QByteArray("[MAIL]\r\nPOP_SERVER=me:secret@pop.example.jp\r\n") << timer << u"5"_s << 0644 << true;
+    QTest::newRow("SMTP_SERVER with a slash in the password")
+        << QByteArray("[MAIL]\r\nSMTP_SERVER=smtp://me:pa/ss@smtp.example.jp:587\r\n") << timer << u"5"_s << 0644
+        << true;
+    QTest::newRow("POP_SERVER with an at sign and a slash in the password, no scheme")
+        << QByteArray("[MAIL]\r\nPOP_SERVER=me:p@ss/x@pop.example.jp\r\n") << timer << u"5"_s << 0644 << true;
     QTest::newRow("SMTP_SERVER with a password saved now")
         << QByteArray() << u"SMTP_SERVER"_s << u"smtp://me:pw@127.0.0.1"_s << 0644 << true;
     QTest::newRow("UTF-16 file with POP_PASSWORD")
@@ -287,6 +301,105 @@ void TestClIni::passwordInFile_readableByOthers_becomes0600()
     }
     QCOMPARE(clINI(dir.path()).GetSetting(u"MAIL"_s, key, QString()), value);
     QCOMPARE(QFile::permissions(path) & kModeBits, secret ? QFile::ReadOwner | QFile::WriteOwner : given);
+}
+
+void TestClIni::replacedFile_modeWhateverTheUmask_data()
+{
+    QTest::addColumn<int>("existing"); // -1: no file yet
+    QTest::addColumn<bool>("secret");
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("new file, umask 000") << -1 << false << 0 << 0600;
+    QTest::newRow("new file, umask 077") << -1 << true << 077 << 0600;
+    QTest::newRow("0664 kept under umask 077") << 0664 << false << 077 << 0664;
+    QTest::newRow("0644 with a password, umask 000") << 0644 << true << 0 << 0600;
+    QTest::newRow("0640 with a password, umask 022") << 0640 << true << 022 << 0600;
+    QTest::newRow("0620 with a password: nobody else may read") << 0620 << true << 0 << 0620;
+}
+
+void TestClIni::replacedFile_modeWhateverTheUmask()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(int, existing);
+    QFETCH(bool, secret);
+    QFETCH(int, umask);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"KVN.ini"_s);
+    const QByteArray name = QFile::encodeName(path);
+    if (existing >= 0) {
+        put(dir.path(), "[MAIL]\r\n");
+        QCOMPARE(::chmod(name.constData(), mode_t(existing)), 0);
+    }
+    const mode_t before = ::umask(mode_t(umask));
+    const bool written = filestore::writeAtomically(
+        path, "[MAIL]\r\nPOP_PASSWORD=pw\r\n", secret ? filestore::Privacy::Secret : filestore::Privacy::Keep);
+    ::umask(before);
+    QVERIFY(written);
+    struct stat st
+    { };
+    QCOMPARE(::stat(name.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), expected);
+    QCOMPARE(fileOf(dir.path()), QByteArray("[MAIL]\r\nPOP_PASSWORD=pw\r\n"));
+#else
+    QSKIP("modes and umask are POSIX");
+#endif
+}
+
+void TestClIni::leftovers_onlyTemporaryFilesGo_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind"); // file, link, folder, other (another user's file)
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("left by a crash") << u".KVN.ini.tmp-Ab3xYz"_s << u"file"_s << true;
+    QTest::newRow("the lock file") << u"KVN.ini.lock"_s << u"file"_s << false;
+    QTest::newRow("suffix too short") << u".KVN.ini.tmp-abc"_s << u"file"_s << false;
+    QTest::newRow("suffix too long") << u".KVN.ini.tmp-abcdefg"_s << u"file"_s << false;
+    QTest::newRow("suffix of other characters") << u".KVN.ini.tmp-ab_d.f"_s << u"file"_s << false;
+    QTest::newRow("another file's") << u".other.ini.tmp-abcdef"_s << u"file"_s << false;
+    QTest::newRow("not hidden") << u"KVN.ini.tmp-abcdef"_s << u"file"_s << false;
+    QTest::newRow("a link by that name") << u".KVN.ini.tmp-LINKed"_s << u"link"_s << false;
+    QTest::newRow("a folder by that name") << u".KVN.ini.tmp-folder"_s << u"folder"_s << false;
+    QTest::newRow("another user's file by that name") << u".KVN.ini.tmp-theirs"_s << u"other"_s << false;
+}
+
+void TestClIni::leftovers_onlyTemporaryFilesGo()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nTIMERTIME=5\r\n");
+    const QString path = dir.filePath(name);
+    const QString elsewhere = dir.filePath(u"elsewhere"_s);
+    if (kind == u"folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == u"link") {
+        QFile f(elsewhere);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(QFile::link(elsewhere, path));
+    } else {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        if (kind == u"other") {
+            if (::geteuid() != 0)
+                QSKIP("giving a file to another user takes root");
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        }
+    }
+    QVERIFY(filestore::removeLeftovers(dir.filePath(u"KVN.ini"_s)));
+    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(fileOf(dir.path()), QByteArray("[MAIL]\r\nTIMERTIME=5\r\n"));
+    if (kind == u"link")
+        QVERIFY(QFileInfo::exists(elsewhere));
+#else
+    QSKIP("owners are POSIX");
+#endif
 }
 
 void TestClIni::unwritableFolder_remembered()
@@ -403,9 +516,12 @@ void TestClIni::killedWriter_neverTearsTheFile()
         ++roundsSeen;
     }
     QVERIFY2(roundsSeen >= 6, qPrintable(QString::number(roundsSeen)));
-    // No temporary file is left behind as a second settings file.
+    // No temporary file is left behind as a second settings file, and what a kill left of one
+    // goes at the next start.
     const QStringList left = QDir(dir.path()).entryList(QDir::Files);
     QVERIFY(left.contains(u"KVN.ini"_s));
+    QVERIFY(filestore::removeLeftovers(dir.filePath(u"KVN.ini"_s)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"KVN.ini"_s});
 }
 
 QTEST_GUILESS_MAIN(TestClIni)

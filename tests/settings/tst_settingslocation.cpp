@@ -8,7 +8,38 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// How a test builds the folder beside the executable: whose each part is and who may write it.
+enum class Who { Me, Other };
+enum class Ini { None, File, Link, Dangling, Folder };
+enum class Group { Mine, Shared };
+
+struct Setup
+{
+    int folderMode = 0755;
+    Who folderOwner = Who::Me;
+    Group folderGroup = Group::Mine;
+    Ini ini = Ini::None;
+    int iniMode = 0644;
+    Who iniOwner = Who::Me;
+    Group iniGroup = Group::Mine;
+    // For a link: who made it, and the file it leads to in a folder of its own.
+    Who linkOwner = Who::Me;
+    Who targetOwner = Who::Me;
+    int targetFolderMode = 0755;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
 
 class TestSettingsLocation : public QObject
 {
@@ -18,6 +49,8 @@ private Q_SLOTS:
     void folder();
     void existingConfigFolder_keepsItsMode();
     void defaultObject_usesTheDecidedFolder();
+    void trust_data();
+    void trust();
 
 private:
     static QFile::Permissions modeOf(const QString &path)
@@ -134,6 +167,148 @@ void TestSettingsLocation::defaultObject_usesTheDecidedFolder()
     QCOMPARE(clINI().path(), QCoreApplication::applicationDirPath() + u"/KVN.ini"_s);
     QCOMPARE(clINI(QString()).path(), clINI().path());
     QCOMPARE(SettingsLocation::folder(), QCoreApplication::applicationDirPath());
+}
+
+// Another user of a shared machine: nobody, and the group nogroup, which holds more than the user.
+static constexpr uint kOther = 65534;
+
+void TestSettingsLocation::trust_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<QString>("reason"); // empty: nothing said
+
+    QTest::newRow("portable folder, umask 022") << Setup {} << true << QString();
+    QTest::newRow("portable folder and file, umask 002 and a private group")
+        << Setup {.folderMode = 0775, .ini = Ini::File, .iniMode = 0664} << true << QString();
+    QTest::newRow("a KVN.ini of the user's") << Setup {.ini = Ini::File, .iniMode = 0600} << true << QString();
+    QTest::newRow("a link to the user's own file") << Setup {.ini = Ini::Link} << true << QString();
+    QTest::newRow("folder owned by another user")
+        << Setup {.folderOwner = Who::Other} << false << u"実行ファイルのフォルダー $EXE は他のユーザーのものです"_s;
+    QTest::newRow("folder and KVN.ini owned by another user")
+        << Setup {.folderOwner = Who::Other, .ini = Ini::File, .iniOwner = Who::Other} << false
+        << u"実行ファイルのフォルダー $EXE は他のユーザーのものです"_s;
+    QTest::newRow("folder writable by its group") << Setup {.folderMode = 0775, .folderGroup = Group::Shared} << false
+                                                  << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
+    QTest::newRow("folder writable by all, sticky")
+        << Setup {.folderMode = 01777} << false << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
+    QTest::newRow("root-owned 0600 KVN.ini") << Setup {.ini = Ini::File, .iniMode = 0600, .iniOwner = Who::Other}
+                                             << false << u"$INI は他のユーザーのファイルです"_s;
+    QTest::newRow("KVN.ini writable by its group")
+        << Setup {.ini = Ini::File, .iniMode = 0664, .iniGroup = Group::Shared} << false
+        << u"$INI は他のユーザーも書き込めます"_s;
+    QTest::newRow("KVN.ini writable by all")
+        << Setup {.ini = Ini::File, .iniMode = 0666} << false << u"$INI は他のユーザーも書き込めます"_s;
+    QTest::newRow("link to another user's file, as to /etc/passwd") << Setup {
+        .ini = Ini::Link, .targetOwner = Who::Other} << false << u"$INI のリンク先は他のユーザーが変えられます"_s;
+    QTest::newRow("link into a folder that all may write") << Setup {.ini = Ini::Link, .targetFolderMode = 0777}
+                                                           << false << u"$INI のリンク先は他のユーザーが変えられます"_s;
+    QTest::newRow("link made by another user")
+        << Setup {.ini = Ini::Link, .linkOwner = Who::Other} << false << u"$INI は他のユーザーが作ったリンクです"_s;
+    QTest::newRow("dangling link") << Setup {.ini = Ini::Dangling} << false << u"$INI のリンク先がありません"_s;
+    QTest::newRow("KVN.ini is a folder") << Setup {.ini = Ini::Folder} << false
+                                         << u"$INI は普通のファイルではありません"_s;
+}
+
+// Real files, links and modes; the parts of another user are given away, which takes root.
+void TestSettingsLocation::trust()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(Setup, setup);
+    QFETCH(bool, beside);
+    QFETCH(QString, reason);
+
+    const uint me = filetrust::currentUser();
+    const bool needsRoot = setup.folderOwner == Who::Other || setup.iniOwner == Who::Other
+        || setup.linkOwner == Who::Other || setup.targetOwner == Who::Other || setup.folderGroup == Group::Shared
+        || setup.iniGroup == Group::Shared;
+    if (needsRoot && me != 0)
+        QSKIP("giving files to another user takes root");
+    if ((setup.folderMode & 020 || setup.iniMode & 020) && !filetrust::isPrivateGroup(::getegid(), me))
+        QSKIP("the user's primary group is no private group");
+
+    QTemporaryDir dir;
+    const QString exe = dir.path() + u"/exe"_s;
+    const QString ini = exe + u"/KVN.ini"_s;
+    const QString elsewhere = dir.path() + u"/elsewhere"_s;
+    const QString target = elsewhere + u"/target.ini"_s;
+    const QByteArray planted = "[MAIL]\r\nSMTP_SERVER=smtp://them:x@mail.example.jp\r\nTIMERTIME=7\r\n";
+    auto give = [](const QString &path, Who who, Group group, bool link = false) {
+        const uid_t owner = who == Who::Other ? kOther : uid_t(-1);
+        const gid_t grp = group == Group::Shared || who == Who::Other ? kOther : gid_t(-1);
+        const QByteArray name = QFile::encodeName(path);
+        QVERIFY(link ? ::lchown(name.constData(), owner, grp) == 0 : ::chown(name.constData(), owner, grp) == 0);
+    };
+    auto mode
+        = [](const QString &path, int m) { QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(m)), 0); };
+
+    QVERIFY(QDir().mkpath(exe));
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QDir().mkpath(dir.path() + u"/home"_s));
+    switch (setup.ini) {
+    case Ini::None:
+        break;
+    case Ini::File:
+        touch(ini, planted);
+        mode(ini, setup.iniMode);
+        give(ini, setup.iniOwner, setup.iniGroup);
+        break;
+    case Ini::Link:
+    case Ini::Dangling:
+        if (setup.ini == Ini::Link) {
+            touch(target, planted);
+            mode(target, 0644);
+            give(target, setup.targetOwner, Group::Mine);
+        }
+        mode(elsewhere, setup.targetFolderMode);
+        QVERIFY(QFile::link(target, ini));
+        give(ini, setup.linkOwner, Group::Mine, true);
+        break;
+    case Ini::Folder:
+        QVERIFY(QDir().mkpath(ini));
+        break;
+    }
+    mode(exe, setup.folderMode);
+    give(exe, setup.folderOwner, setup.folderGroup);
+
+    const SettingsLocation::Environment env {exe, QString(), dir.path() + u"/home"_s, me};
+    // A run that only reads (korvani --check) reads the file the window would use.
+    QCOMPARE(SettingsLocation::readingFolder(env), beside ? exe : dir.path() + u"/home/.config/korvani"_s);
+    const SettingsLocation::Choice choice = SettingsLocation::choose(env);
+    const QString config = dir.path() + u"/home/.config/korvani"_s;
+    QCOMPARE(choice.folder, beside ? exe : config);
+    if (reason.isEmpty()) {
+        QCOMPARE(choice.notice, QString());
+    } else {
+        reason.replace(u"$EXE"_s, exe).replace(u"$INI"_s, ini);
+        QCOMPARE(choice.notice, reason + u"。設定は "_s + config + u"/KVN.ini を使います。"_s);
+    }
+
+    // The save goes where the choice says, and never through a link the choice passed over.
+    const QString shown = setup.ini == Ini::Link ? target : ini;
+    {
+        clINI chosen(choice.folder);
+        chosen.SaveSetting(Keys::TimerTime, u"8"_s);
+        QVERIFY(chosen.commit());
+    }
+    if (setup.ini == Ini::File || setup.ini == Ini::Link) {
+        QFile f(shown);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray now = f.readAll();
+        QCOMPARE(now.contains("TIMERTIME=8"), beside);
+    }
+    if (setup.ini == Ini::Link || setup.ini == Ini::Dangling) {
+        QVERIFY(QFileInfo(ini).isSymLink());
+        // Written straight at the folder, a link is still followed only where it is trusted.
+        clINI direct(exe);
+        direct.SaveSetting(Keys::TimerTime, u"9"_s);
+        QCOMPARE(direct.commit(), beside);
+        QVERIFY(QFileInfo(ini).isSymLink());
+        QCOMPARE(QFileInfo::exists(target), setup.ini == Ini::Link);
+    }
+#else
+    QSKIP("file owners and modes are POSIX");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLocation)
