@@ -46,6 +46,7 @@ int main(int argc, char *argv[])
         return SingleInstance::kAlreadyRunningStatus;
     }
     // A save killed half-way left its temporary file; with the lock held, nobody else writes one.
+    SettingsLocation::keep(folder);
     filestore::removeLeftovers(SettingsLocation::filePath(folder));
     Form1 w;
     w.setSettingsFolder(folder, place.notice);

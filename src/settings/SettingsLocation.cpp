@@ -151,9 +151,24 @@ QString readingFolder(const Environment &env)
     return judgeBeside(env, false).used ? env.executableFolder : userFolder(env);
 }
 
+namespace {
+
+QString &kept()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
 QString folder()
 {
-    return folder(current());
+    return kept().isEmpty() ? folder(current()) : kept();
+}
+
+void keep(const QString &folder)
+{
+    kept() = folder;
 }
 
 } // namespace SettingsLocation

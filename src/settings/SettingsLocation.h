@@ -38,7 +38,12 @@ struct Choice
 Choice choose(const Environment &env);
 Choice choose();
 QString folder(const Environment &env);
+// The folder kept for this run when there is one, otherwise folder(current()).
 QString folder();
+
+// The program's run works on this folder from here on: it holds the lock on its file, and a
+// change of the folders' owners or modes while it runs must not split its settings in two.
+void keep(const QString &folder);
 
 // The folder that folder() would choose, found without making or probing anything, for a run
 // that only reads the settings: the executable's folder when it holds a KVN.ini or may take one,
