@@ -35,8 +35,12 @@ PAGES = {
                    "<a href='http://127.0.0.1:1/elsewhere'>全角ＡＢＣ</a>"
                    "</body></html>"),
     "/nolinks": ("text/html", "<html><body><p>nothing to follow</p></body></html>"),
+    # Moves on by itself once the test opens the gate, whatever happened to the browser meanwhile.
     "/selfredirect": ("text/html", "<html><body>moving on<script>"
-                      "setTimeout(function () { location.href = '/slow?ms=3000'; }, 100);</script></body></html>"),
+                      "function poll() { fetch('/gate').then(function (r) { return r.text(); }).then("
+                      "function (t) { if (t == 'open') location.href = '/slow?ms=3000'; else setTimeout(poll, 50); },"
+                      " function () { setTimeout(poll, 50); }); }"
+                      "poll();</script></body></html>"),
     "/frameset": ("text/html", "<html><head><title>frames</title></head>"
                   "<frameset cols='*'><frame src='/lines'></frameset></html>"),
     "/svg": ("image/svg+xml", "<svg xmlns='http://www.w3.org/2000/svg'><text y='20'>svg text</text>"
@@ -93,6 +97,10 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/status":
             code = int(query[5:]) if query.startswith("code=") else 500
             self.send_page("text/html", "<html><body>status %d text</body></html>" % code, code)
+            return
+        if path == "/gate":
+            opened = self.record_dir and os.path.exists(os.path.join(self.record_dir, "gate"))
+            self.send_page("text/plain", "open" if opened else "shut")
             return
         if path == "/nocontent":
             self.send_response(204)

@@ -79,6 +79,12 @@ private:
     QString url(const QString &path) const { return u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(path); }
     // A page is on screen and readable before each failing navigation: it must not be read for it.
     void expectNothingToRead();
+    // Whether /selfredirect may move on.
+    void setGate(bool open)
+    {
+        QFile gate(m_dir.filePath(u"gate"_s));
+        QVERIFY(open ? gate.open(QIODevice::WriteOnly) : !gate.exists() || gate.remove());
+    }
 
     QTemporaryDir m_dir;
     QProcess m_server;
@@ -298,6 +304,7 @@ void TestWebEngineBrowser::navigateDuringLoad_busyFollowsNewPage()
 // with the target, never with the end of the page's own navigation.
 void TestWebEngineBrowser::navigateWhilePageRedirects_busyFollowsNewPage()
 {
+    setGate(true);
     LOAD(url(u"/selfredirect"_s), 10000);
     QTest::qWait(400);
     m_browser->navigate(url(u"/japanese"_s));
@@ -399,9 +406,12 @@ void TestWebEngineBrowser::rendererEnded_duringLoad_nothingToRead()
 // goes to was asked for by nobody and is never read.
 void TestWebEngineBrowser::earlierPageNavigatingItself_afterFailure_neverRead()
 {
+    setGate(false);
     LOAD(url(u"/selfredirect"_s), 10000);
     LOAD(u"http://nosuchhost.invalid/"_s, 10000);
     QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::NameNotResolved);
+    // Only now may the earlier page move on: a slow engine must not let it go before the failure.
+    setGate(true);
     QTRY_VERIFY_WITH_TIMEOUT(m_browser->page()->url().path() == u"/slow"_s, 10000);
     QTest::qWait(500);
     expectNothingToRead();
