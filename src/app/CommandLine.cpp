@@ -81,8 +81,9 @@ int check(char *program, const QByteArrayList &arguments)
     // No window, whatever the desktop: the check is for a terminal, whose reader wants the lines,
     // not the engine's report on its graphics.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QLoggingCategory::setFilterRules(u"qt.*=false"_s);
     WebEngineBrowser::prepareEnvironment();
+    // After the engine's own rules, which these would otherwise be replaced by.
+    QLoggingCategory::setFilterRules(u"qt.*=false"_s);
     // The conditions are no options of Qt's nor of the engine's: a "-" term must not be read as one.
     int qtArgc = 1;
     char *qtArgv[] = {program, nullptr};

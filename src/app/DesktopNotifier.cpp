@@ -37,6 +37,13 @@ QString clip(const QString &text)
     return text.size() <= kLineChars ? text : text.left(kLineChars) + u'…';
 }
 
+// An untitled page is named by its address, which may carry the user's password for the site.
+QString shownTitle(const QString &title)
+{
+    const QUrl url(title, QUrl::StrictMode);
+    return clip(url.isValid() && !url.password().isEmpty() ? mail::withoutPassword(title) : title);
+}
+
 QString whyUnavailable(const QDBusError &error)
 {
     switch (error.type()) {
@@ -164,13 +171,13 @@ void DesktopNotifier::tell(const DesktopEvent &event)
         m_shown.removeIf([&](qint64 at) { return t - at >= window; });
         if (m_burstPages == 0 && m_shown.size() < kBurstLimit) {
             m_shown.append(t);
-            submit({u"hit "_s + event.address, clip(event.title), hitBody(event), event.address});
+            submit({u"hit "_s + event.address, shownTitle(event.title), hitBody(event), event.address});
             return;
         }
         // A storm of pages (a hundred in one round) becomes one notification that counts them.
         ++m_burstPages;
         if (m_burstTitles.size() < 3)
-            m_burstTitles.append(clip(event.title));
+            m_burstTitles.append(shownTitle(event.title));
         if (!m_burstFlush.isActive())
             m_burstFlush.start();
         m_burstEnd.start();
