@@ -86,7 +86,9 @@ home="$work/home"
 mkdir -p "$work/pages"
 printf '<html><head><meta charset="utf-8"><title>パッケージ</title></head><body><div>梱包 試験の行</div><div>関係ない行</div></body></html>' \
     >"$work/pages/deb.html"
-/usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/pages" >"$work/pages.log" 2>&1 &
+# The log exists before the server may have opened it: the wait below reads it at once.
+: >"$work/pages.log"
+/usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/pages" >>"$work/pages.log" 2>&1 &
 server=$!
 port=
 for _ in $(seq 50); do
