@@ -5,6 +5,7 @@
 #include "app/KeyboardAccess.h"
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
+#include "app/SentJournal.h"
 #include "app/SortedListBox.h"
 #include "app/TrayIcon.h"
 #include "mail/Module1.h"
@@ -124,10 +125,13 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     w.persist = [this](bool wait) {
         if (!m_saver)
             return;
-        if (wait)
-            m_saver->saveNow();
-        else
+        if (!wait)
             m_saver->saveSoon();
+        else if (m_saver->saveNow())
+            sentjournal::remove(SettingsLocation::filePath(settingsFolder()));
+    };
+    w.journal = [this](const QStringList &lines) {
+        sentjournal::append(SettingsLocation::filePath(settingsFolder()), lines);
     };
     w.standingTrouble = [this] {
         if (m_saveTrouble.isEmpty() && !m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
@@ -417,8 +421,10 @@ bool Form1::Form_Unload()
     clINI ini(settingsFolder());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     TargetHealth::write(ini, m_patrol->health().saved());
-    if (ini.commit())
+    if (ini.commit()) {
+        sentjournal::remove(ini.path());
         return true;
+    }
     const QString text = saveFailedText(ini.path());
     applog::write(applog::Priority::Error, text);
     // A signal or the session's end: the program is ended from outside, no box may hold it up.

@@ -3,9 +3,11 @@
 #include "app/ConditionPreview.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
+#include "app/SentJournal.h"
 #include "patrol/HitRow.h"
 #include "platform/Width.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/SettingsLocation.h"
 #include "settings/dialog/Form2.h"
 
 #include <QAction>
@@ -156,6 +158,8 @@ void ListCommands::cmdList3Clear_Click()
     if (Ui::msgBox(u"送信履歴を削除してもよろしいですか？"_s, Ui::Buttons::OkCancel, Ui::Icon::Question, &m_form)
         == Ui::Answer::Ok) {
         m_form.List3->clear();
+        // Nor may a start bring the cleared lines back.
+        sentjournal::remove(SettingsLocation::filePath(m_form.settingsFolder()));
         m_form.listsEdited();
     }
 }

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/SentJournal.h"
 #include "app/SingleInstance.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
@@ -48,6 +49,8 @@ int main(int argc, char *argv[])
     // A save killed half-way left its temporary file; with the lock held, nobody else writes one.
     SettingsLocation::keep(folder);
     filestore::removeLeftovers(SettingsLocation::filePath(folder));
+    // Mails a crash took before their lines reached the file: into the history, never out again.
+    sentjournal::replay(folder);
     Form1 w;
     w.setSettingsFolder(folder, place.notice);
     instance.listen([&w](const QString &) {

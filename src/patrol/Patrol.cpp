@@ -129,6 +129,7 @@ bool Patrol::RecordNewHit(const QString &line, QString &body)
     }
     body += line + u"\r\n"_s;
     m_history->insertTop(line, m_mailToken);
+    m_mailLines.append(line);
     m_mailPending = true;
     return true;
 }
@@ -179,6 +180,9 @@ void Patrol::SendHitMail(const QString &pendingBody)
     m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
     const Module1::Outcome outcome = Module1::Send(
         body, subject, {.popFirst = popFirst, .goOn = [this] { return !m_abandoned; }, .accepted = m_mailAccepted});
+    // Taken: on the disk now, ahead of everything else, even when the window is closing.
+    if (m_mailAccepted->load() && m_w.journal)
+        m_w.journal(m_mailLines);
     m_mail.popFailure = outcome.popFailure;
     if (m_abandoned)
         return;
@@ -360,6 +364,7 @@ void Patrol::CheckPage(const QString &address)
         m_conditions->beginPage();
     }
     ++m_mailToken;
+    m_mailLines.clear();
     m_mailPending = false;
     m_mailAccepted.reset();
     m_mail = {};

@@ -84,6 +84,7 @@ private:
     TargetHealth *m_health;
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
+    QStringList m_mailLines;
     bool m_mailPending = false;
     // Set by the mail's worker once the server has taken this check's mail.
     std::shared_ptr<std::atomic<bool>> m_mailAccepted;

@@ -3,6 +3,7 @@
 #include "patrol/DesktopEvent.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -36,6 +37,8 @@ struct PatrolWidgets
     // Makes what the patrol has learned (history, target health) last: with wait, it is on disk
     // when this returns, window messages running meanwhile; without, soon. Absent: kept nowhere.
     std::function<void(bool wait)> persist;
+    // Records at once, before the slower persist(true), the lines of a mail the server took.
+    std::function<void(const QStringList &lines)> journal;
     // What the status strip says instead of "巡回完了" while something outside the patrol is
     // wrong, such as a settings file that cannot be written; empty when nothing is.
     std::function<QString()> standingTrouble;

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/KeyboardAccess.h"
 #include "app/ListPersistence.h"
+#include "app/SentJournal.h"
 #include "app/SortedListBox.h"
 #include "app/TrayIcon.h"
 #include "mail/MailClient.h"
@@ -11,6 +12,7 @@
 #include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
 #include "settings/dialog/Form2.h"
 
@@ -59,6 +61,7 @@ private Q_SLOTS:
     void unwritableFolder_toldOnce();
     void whileRunning_learnedReachesTheDisk();
     void whileRunning_saveFails_toldAndTriedAgain();
+    void sentJournal_replayedIntoTheHistoryAtStart();
     void historyLimit_conversion_data();
     void historyLimit_conversion();
     void tray_onlyWithNotifyAndADesktopTray_data();
@@ -490,6 +493,30 @@ void TestForm1::whileRunning_learnedReachesTheDisk()
     QCOMPARE(stored(u"RIREKI"_s, u"TEXT1"_s), u"old"_s);
     QCOMPARE(stored(u"KEYWORD"_s, u"KEY1"_s), u"hit"_s);
     QVERIFY(w.Form_Unload());
+}
+
+// A crash after the server took a mail and before the whole file was saved: the next start puts
+// the mail's lines into the history, as the patrol had them, and a record cut off by the crash
+// loses only itself.
+void TestForm1::sentJournal_replayedIntoTheHistoryAtStart()
+{
+    QTemporaryDir dir;
+    put(dir.path(), "[MAIL]\r\nRIREKISUU=3\r\n[RIREKI]\r\nTEXT0=old1\r\nTEXT1=old2\r\nTEXT2=b\r\n");
+    const QString file = SettingsLocation::filePath(dir.path());
+    QVERIFY(sentjournal::append(file, {u"a"_s, u"b"_s}));
+    QVERIFY(sentjournal::append(file, {u"50% 引き c"_s}));
+    {
+        QFile torn(sentjournal::path(file));
+        QVERIFY(torn.open(QIODevice::Append));
+        torn.write("cut%20of");
+    }
+    QCOMPARE(sentjournal::read(file), (QStringList {u"a"_s, u"b"_s, u"50% 引き c"_s}));
+    QVERIFY(sentjournal::replay(dir.path()));
+    QVERIFY(!QFile::exists(sentjournal::path(file)));
+    auto w = open(dir.path());
+    // "b" was in the history already; the limit of 3 keeps four lines.
+    QCOMPARE(rows(w->List3), (QStringList {u"50% 引き c"_s, u"a"_s, u"old1"_s, u"old2"_s}));
+    QVERIFY(w->Form_Unload());
 }
 
 // A folder that stops taking the file: the status strip says so, even after a patrol step, and
