@@ -127,7 +127,8 @@ private:
 
     Answer evaluate(const Prepared &p, QStringView line, Clock &clock, Progress &progress) const;
     bool gateOpen(const std::vector<int> &ids) const;
-    // The conditions worth trying on the line, in list order, into m_candidates.
+    // The conditions worth trying on the line, in list order, into m_candidates; answers whether
+    // the line holds no lone surrogate.
     bool findCandidates(QStringView line) const;
     void countError(const Prepared &p, Answer a) const;
 

@@ -38,6 +38,26 @@ struct Trie
     }
 };
 
+bool isWellFormed(QStringView text)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    // Surrogates are rare in page text: a first pass the compiler can vectorise looks for any.
+    bool any = false;
+    for (qsizetype i = 0; i < n; ++i)
+        any |= (p[i] & 0xF800) == 0xD800;
+    if (!any)
+        return true;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!QChar::isSurrogate(p[i]))
+            continue;
+        if (!QChar::isHighSurrogate(p[i]) || i + 1 >= n || !QChar::isLowSurrogate(p[i + 1]))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
 // Cells of the table for literals looked for by their first reach code units, at most.
 qsizetype cellsAtMost(const QStringList &literals, qsizetype reach)
 {
@@ -135,13 +155,7 @@ bool LiteralScan::scan(QStringView text, std::vector<int> &found) const
     if (m_reach == 0) {
         for (int id = 0; id < m_literalCount; ++id)
             found.push_back(id);
-        for (qsizetype i = 0; i < text.size() && wellFormed; ++i) {
-            if (text[i].isSurrogate()) {
-                wellFormed = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-                ++i;
-            }
-        }
-        return wellFormed;
+        return isWellFormed(text);
     }
     if (m_reports[0])
         report(0, found);
