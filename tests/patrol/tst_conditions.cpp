@@ -471,6 +471,16 @@ void TestConditions::boundedSearch_limitsTheWholeSearch()
     const QString megabyte = QString(1'000'000, u'x') + u"大阪"_s;
     QCOMPARE(bregexp::Expression(u"大阪"_s).search(megabyte), bregexp::Outcome::Found);
     QCOMPARE(bregexp::Expression(u"\\d{3}-"_s).search(megabyte), bregexp::Outcome::NotFound);
+    // The levels allow ever more steps; the last is the full limit.
+    const bregexp::Expression cheap(u"x大阪"_s);
+    QCOMPARE(cheap.search(megabyte, 0), bregexp::Outcome::GaveUp);
+    QCOMPARE(cheap.search(megabyte, bregexp::kLastLevel), bregexp::Outcome::Found);
+    // A condition that a first short search cannot answer is answered later, not given up.
+    const Conditions::ConditionSet set({u"x大阪"_s, u"-x大阪"_s});
+    QList<int> positions;
+    QVERIFY(set.match(megabyte, Conditions::PageMode, &positions));
+    QCOMPARE(positions, QList<int> {0});
+    QCOMPARE(set.errorCount(), 0u);
 }
 
 void TestConditions::runawayPattern_isAnErrorOfItsCondition_data()
