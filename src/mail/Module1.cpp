@@ -5,8 +5,10 @@
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QMetaType>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +71,15 @@ R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::functio
         std::atomic<bool> done {false};
         R value;
         std::once_flag decided;
+        // Ends the caller's wait at once; set only while it waits, when its dispatcher surely exists.
+        std::mutex waking;
+        QAbstractEventDispatcher *waiting = nullptr;
+        void wake()
+        {
+            const std::lock_guard lock(waking);
+            if (waiting)
+                waiting->wakeUp();
+        }
     };
     auto answer = std::make_shared<Answer>();
     Workers &w = workers();
@@ -92,21 +103,32 @@ R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::functio
         });
     };
     // The control calls this itself, so it must not own itself through it.
-    control->onVerdict([ctl = control.get(), decide] {
-        if (const std::optional<QVariant> v = ctl->verdict())
+    control->onVerdict([ctl = control.get(), decide, answer] {
+        if (const std::optional<QVariant> v = ctl->verdict()) {
             decide(qvariant_cast<R>(*v));
+            answer->wake();
+        }
     });
     std::thread([answer, control, decide, work = std::move(work)] {
         R value = work(*control);
         decide(value);
         answer->value = std::move(value);
         answer->done.store(true);
+        answer->wake();
         Workers &w = workers();
         const std::lock_guard lock(w.mutex);
         w.active.erase(control);
         --w.running;
         w.changed.notify_all();
     }).detach();
+    {
+        const std::lock_guard lock(answer->waking);
+        answer->waiting = QAbstractEventDispatcher::instance();
+    }
+    const auto waited = qScopeGuard([&] {
+        const std::lock_guard lock(answer->waking);
+        answer->waiting = nullptr;
+    });
     while (!answer->done.load()) {
         if (const std::optional<QVariant> v = control->verdict())
             return qvariant_cast<R>(*v);

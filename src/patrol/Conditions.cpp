@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QHash>
 
+#include <algorithm>
+
 namespace Conditions {
 
 Condition parse(const QString &text)
@@ -31,42 +33,58 @@ Condition parse(const QString &text)
 class ConditionSet::Clock
 {
 public:
-    enum class Verdict { Search, ConditionSpent, LineSpent };
+    enum class Verdict { Search, Pause, ConditionSpent, LineSpent };
 
     explicit Clock(const Budgets &budgets)
         : m_condition(budgets.condition.count())
+        , m_firstRound(std::min(budgets.condition, std::chrono::nanoseconds(kFirstRoundBudget)).count())
         , m_line(budgets.line.count())
     { }
 
-    // Called before each search; conditionStart is -1 before the condition's first search.
-    Verdict allowSearch(qint64 &conditionStart)
+    // Called before each search.
+    Verdict allowSearch(Progress &p)
     {
         if (!m_timer.isValid()) {
             m_timer.start();
-            conditionStart = 0;
+            p.start = 0;
             return Verdict::Search;
         }
         const qint64 now = m_timer.nsecsElapsed();
         if (now >= m_line)
             return Verdict::LineSpent;
-        if (conditionStart < 0) {
-            conditionStart = now;
-            return Verdict::Search;
+        if (p.start < 0) {
+            p.start = now;
+            return p.firstRound || p.before < m_condition ? Verdict::Search : Verdict::ConditionSpent;
         }
-        return now - conditionStart < m_condition ? Verdict::Search : Verdict::ConditionSpent;
+        const qint64 spent = p.before + now - p.start;
+        if (!p.firstRound)
+            return spent < m_condition ? Verdict::Search : Verdict::ConditionSpent;
+        if (spent < m_firstRound)
+            return Verdict::Search;
+        p.before = spent;
+        p.start = -1;
+        return Verdict::Pause;
+    }
+
+    // The condition's first round ends before its time does.
+    void pause(Progress &p)
+    {
+        p.before += m_timer.nsecsElapsed() - p.start;
+        p.start = -1;
     }
 
 private:
     QElapsedTimer m_timer;
     qint64 m_condition;
+    qint64 m_firstRound;
     qint64 m_line;
 };
 
 ConditionSet::ConditionSet(const QStringList &conditions, Budgets budgets)
-    : m_bucketOf(kBucketMask + 1, -1)
-    , m_budgets(budgets)
+    : m_budgets(budgets)
 {
     QHash<QString, int> idOf;
+    QStringList literals;
     for (qsizetype position = 0; position < conditions.size(); ++position) {
         const QString &text = conditions[position];
         if (text.isEmpty())
@@ -83,14 +101,8 @@ ConditionSet::ConditionSet(const QStringList &conditions, Budgets budgets)
             for (const QString &lit : t.gate) {
                 auto it = idOf.constFind(lit);
                 if (it == idOf.constEnd()) {
-                    it = idOf.insert(lit, int(m_literals.size()));
-                    m_literals.append(lit);
-                    int &bucket = m_bucketOf[lit.front().unicode() & kBucketMask];
-                    if (bucket < 0) {
-                        bucket = int(m_byFirst.size());
-                        m_byFirst.emplace_back();
-                    }
-                    m_byFirst[size_t(bucket)].push_back(*it);
+                    it = idOf.insert(lit, int(literals.size()));
+                    literals.append(lit);
                 }
                 ids.push_back(*it);
             }
@@ -98,7 +110,26 @@ ConditionSet::ConditionSet(const QStringList &conditions, Budgets budgets)
         }
         m_conditions.push_back(std::move(p));
     }
-    m_seen.assign(size_t(m_literals.size()), 0);
+    m_scan = LiteralScan(literals);
+    m_seen.assign(size_t(literals.size()), 0);
+    m_tried.assign(m_conditions.size(), 0);
+    m_triggers.resize(size_t(literals.size()));
+    // A condition cannot hit unless one literal of each of its positive terms occurs: those of
+    // the first such term decide whether it is tried.
+    for (size_t k = 0; k < m_conditions.size(); ++k) {
+        const Prepared &p = m_conditions[k];
+        const std::vector<int> *trigger = nullptr;
+        for (size_t i = 0; i < p.condition.terms.size() && !trigger; ++i) {
+            if (!p.condition.terms[i].negative && !p.gates[i].empty())
+                trigger = &p.gates[i];
+        }
+        if (!trigger) {
+            m_ungated.push_back(int(k));
+            continue;
+        }
+        for (int id : *trigger)
+            m_triggers[size_t(id)].push_back(int(k));
+    }
 }
 
 bool ConditionSet::gateOpen(const std::vector<int> &ids) const
@@ -112,58 +143,78 @@ bool ConditionSet::gateOpen(const std::vector<int> &ids) const
     return false;
 }
 
-void ConditionSet::markLiterals(QStringView line) const
+bool ConditionSet::findCandidates(QStringView line) const
 {
     if (++m_lineNumber == 0) {
         std::fill(m_seen.begin(), m_seen.end(), 0);
+        std::fill(m_tried.begin(), m_tried.end(), 0);
         m_lineNumber = 1;
     }
-    if (m_literals.isEmpty())
-        return;
-    const QString folded = foldCase(line);
-    const QStringView f(folded);
-    for (qsizetype pos = 0; pos < f.size(); ++pos) {
-        const int bucket = m_bucketOf[f[pos].unicode() & kBucketMask];
-        if (bucket < 0)
+    m_found.clear();
+    const bool wellFormed = m_scan.scan(line, m_found);
+    m_candidates.clear();
+    for (int id : m_found) {
+        if (m_seen[size_t(id)] == m_lineNumber)
             continue;
-        for (int id : m_byFirst[size_t(bucket)]) {
-            const QString &lit = m_literals[id];
-            if (m_seen[size_t(id)] != m_lineNumber && lit.front() == f[pos] && f.sliced(pos).startsWith(lit))
-                m_seen[size_t(id)] = m_lineNumber;
+        m_seen[size_t(id)] = m_lineNumber;
+        for (int k : m_triggers[size_t(id)]) {
+            if (m_tried[size_t(k)] != m_lineNumber) {
+                m_tried[size_t(k)] = m_lineNumber;
+                m_candidates.push_back(k);
+            }
         }
     }
+    if (!m_candidates.empty() || !m_ungated.empty()) {
+        m_candidates.insert(m_candidates.end(), m_ungated.begin(), m_ungated.end());
+        std::sort(m_candidates.begin(), m_candidates.end());
+    }
+    return wellFormed;
 }
 
-ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line, Clock &clock) const
+ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line, Clock &clock, Progress &progress) const
 {
     const std::vector<Term> &terms = p.condition.terms;
     // Every term must pass, so the order of trying them does not change the answer: the cheap
     // literal tests go first.
-    for (size_t i = 0; i < terms.size(); ++i) {
-        if (!terms[i].negative && !gateOpen(p.gates[i]))
-            return Answer::Miss;
+    if (progress.firstRound) {
+        for (size_t i = 0; i < terms.size(); ++i) {
+            if (!terms[i].negative && !gateOpen(p.gates[i]))
+                return Answer::Miss;
+        }
     }
-    qint64 conditionStart = -1;
-    for (size_t i = 0; i < terms.size(); ++i) {
+    for (size_t &i = progress.term; i < terms.size(); ++i, progress.level = 0) {
         bool found = false;
-        if (gateOpen(p.gates[i])) {
-            switch (clock.allowSearch(conditionStart)) {
+        bool answered = !gateOpen(p.gates[i]);
+        while (!answered) {
+            switch (clock.allowSearch(progress)) {
             case Clock::Verdict::Search:
                 break;
+            case Clock::Verdict::Pause:
+                return Answer::Open;
             case Clock::Verdict::ConditionSpent:
                 return Answer::GaveUp;
             case Clock::Verdict::LineSpent:
                 return Answer::CrowdedOut;
             }
-            switch (p.expressions[i].search(line)) {
+            switch (p.expressions[i].search(line, progress.level)) {
             case bregexp::Outcome::Found:
                 found = true;
+                answered = true;
                 break;
             case bregexp::Outcome::NotFound:
+                answered = true;
                 break;
             case bregexp::Outcome::GaveUp:
+                if (progress.firstRound) {
+                    ++progress.level;
+                    clock.pause(progress);
+                    return Answer::Open;
+                }
                 // Neither found nor absent: a negative term must not pass on it.
-                return Answer::GaveUp;
+                if (progress.level == bregexp::kLastLevel)
+                    return Answer::GaveUp;
+                ++progress.level;
+                break;
             }
         }
         if (found == terms[i].negative)
@@ -212,30 +263,52 @@ bool ConditionSet::match(QStringView line, quint8 mode, QList<int> *hitPositions
 {
     if (line.isEmpty() || m_conditions.empty())
         return false;
+    const bool wellFormed = findCandidates(line);
+    if (m_candidates.empty()) [[likely]]
+        return false;
     // The engine refuses text with a lone surrogate, which would fail every term of the line.
     QString repaired;
-    if (!bregexp::isWellFormed(line)) {
+    if (!wellFormed) {
         repaired = bregexp::wellFormed(line);
         line = repaired;
     }
-    markLiterals(line);
     Clock clock(m_budgets);
+    const qsizetype listed = hitPositions ? hitPositions->size() : 0;
     bool hit = false;
-    for (const Prepared &p : m_conditions) {
+    // Without hitPositions the first hit decides, so the round ends there; the conditions left
+    // open before it still make their full searches, as their errors are told.
+    auto take = [&](const Prepared &p, Answer a) {
+        if (a == Answer::Hit) {
+            hit = true;
+            if (!hitPositions)
+                return false;
+            hitPositions->append(p.position);
+        } else if (a == Answer::GaveUp || a == Answer::CrowdedOut) {
+            countError(p, a);
+        }
+        return true;
+    };
+    m_open.clear();
+    for (int k : m_candidates) {
+        const Prepared &p = m_conditions[size_t(k)];
         if (p.condition.linkOnly && mode == PageMode)
             continue;
-        const Answer a = evaluate(p, line, clock);
-        if (a == Answer::Miss) [[likely]]
-            continue;
-        if (a != Answer::Hit) {
-            countError(p, a);
-            continue;
-        }
-        if (!hitPositions)
-            return true;
-        hit = true;
-        hitPositions->append(p.position);
+        Progress progress;
+        progress.condition = size_t(k);
+        const Answer a = evaluate(p, line, clock, progress);
+        if (a == Answer::Open)
+            m_open.push_back(progress);
+        else if (!take(p, a))
+            break;
     }
+    for (Progress &progress : m_open) {
+        const Prepared &p = m_conditions[progress.condition];
+        progress.firstRound = false;
+        if (!take(p, evaluate(p, line, clock, progress)))
+            break;
+    }
+    if (hitPositions)
+        std::sort(hitPositions->begin() + listed, hitPositions->end());
     return hit;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "patrol/LiteralGate.h"
+#include "patrol/LiteralScan.h"
 #include "patrol/bregexp.h"
 
 #include <QString>
@@ -48,7 +49,10 @@ struct PatternError
 // Search time one condition may take on one line; a search under way is not cut short.
 inline constexpr std::chrono::milliseconds kConditionBudget {100};
 // Search time one line may take over all conditions before the rest are left unsearched.
-inline constexpr std::chrono::milliseconds kLineBudget {3000};
+inline constexpr std::chrono::milliseconds kLineBudget {1000};
+// Search time a condition takes on a line in the first round, where every condition has its turn
+// before any has more.
+inline constexpr std::chrono::milliseconds kFirstRoundBudget {2};
 
 struct Budgets
 {
@@ -57,15 +61,17 @@ struct Budgets
 };
 
 // The conditions of the condition list, prepared for testing many lines: the literals of all
-// terms are looked for in one pass over the line, so that a condition none of whose literals
-// occur costs nothing.
+// terms are looked for in one pass over the line, and only the conditions whose literals occur
+// are tried, so that a condition none of whose literals occur costs nothing.
 //
 // A search that gives up is an error of that condition on that line: the condition does not hit,
 // whatever its term's sign, and the error is counted and told once per condition on standard
 // error. Every condition has a bound of its own, so that a costly one cannot leave the others
-// unheard: each search is held to the engine's step limit, and the searches of one condition on
-// one line to kConditionBudget. The line as a whole has a last bound, far beyond what the
-// conditions need within theirs; the conditions it leaves unsearched are errors too, counted apart.
+// unheard: the conditions are tried in two rounds, the first with searches of the lowest step
+// level and kFirstRoundBudget each; the second, for those the first left open, repeats a search
+// that runs out of steps at the next level, while the condition's kConditionBudget lasts. The line
+// as a whole has a last bound, beyond what the first round can take; the conditions it leaves
+// unsearched are errors too, counted apart.
 class ConditionSet
 {
 public:
@@ -96,7 +102,7 @@ public:
     std::vector<Standing> standings() const;
 
 private:
-    enum class Answer { Miss, Hit, GaveUp, CrowdedOut };
+    enum class Answer { Miss, Hit, Open, GaveUp, CrowdedOut };
     struct Prepared
     {
         int position = 0;
@@ -108,19 +114,34 @@ private:
         mutable quint64 crowdedOut = 0;
     };
     class Clock;
+    // Where a condition stands on the line being tested.
+    struct Progress
+    {
+        size_t condition = 0;
+        size_t term = 0; // the next term to test
+        int level = 0; // the step level of its next search
+        bool firstRound = true;
+        qint64 start = -1; // on the line's clock: when its searches of this round began
+        qint64 before = 0; // its search time in the first round
+    };
 
-    Answer evaluate(const Prepared &p, QStringView line, Clock &clock) const;
+    Answer evaluate(const Prepared &p, QStringView line, Clock &clock, Progress &progress) const;
     bool gateOpen(const std::vector<int> &ids) const;
-    void markLiterals(QStringView line) const;
+    // The conditions worth trying on the line, in list order, into m_candidates; answers whether
+    // the line holds no lone surrogate.
+    bool findCandidates(QStringView line) const;
     void countError(const Prepared &p, Answer a) const;
 
     std::vector<Prepared> m_conditions;
-    QStringList m_literals;
-    // Literal ids by the low bits of the first code unit they start with.
-    static constexpr char16_t kBucketMask = 0xFFF;
-    std::vector<std::vector<int>> m_byFirst;
-    std::vector<int> m_bucketOf; // kBucketMask + 1 entries, -1 where no literal starts
+    LiteralScan m_scan;
+    // By literal: the conditions that cannot hit unless it occurs.
+    std::vector<std::vector<int>> m_triggers;
+    std::vector<int> m_ungated; // conditions to try on every line
     mutable std::vector<quint32> m_seen; // per literal: the line number it was last found on
+    mutable std::vector<quint32> m_tried; // per condition: the line number it was last a candidate on
+    mutable std::vector<int> m_found;
+    mutable std::vector<int> m_candidates;
+    mutable std::vector<Progress> m_open;
     mutable quint32 m_lineNumber = 0;
     mutable quint64 m_errors = 0;
     bool m_quiet = false;

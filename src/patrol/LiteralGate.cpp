@@ -328,10 +328,7 @@ char32_t foldCase(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
-namespace {
-
-// The fold of every BMP character that folds within the BMP, and 0 for the rest (surrogates
-// among them): every line of every page goes through here.
+// Every line of every page goes through here.
 const std::array<char16_t, 0x10000> &bmpFolds()
 {
     static const auto table = [] {
@@ -344,8 +341,6 @@ const std::array<char16_t, 0x10000> &bmpFolds()
     }();
     return table;
 }
-
-} // namespace
 
 QString foldCase(QStringView text)
 {

@@ -11,7 +11,7 @@ QStringList cut(const QString &text)
     return text.split(u"\r\n"_s);
 }
 
-QString trimSpaces(QStringView piece)
+QString trimSpaces(const QString &piece)
 {
     qsizetype begin = 0;
     qsizetype end = piece.size();
@@ -19,7 +19,9 @@ QString trimSpaces(QStringView piece)
         ++begin;
     while (end > begin && piece[end - 1] == u' ')
         --end;
-    return piece.sliced(begin, end - begin).toString();
+    if (begin == 0 && end == piece.size())
+        return piece;
+    return piece.sliced(begin, end - begin);
 }
 
 QString entry(bool newHit, int index, QStringView line)

@@ -11,8 +11,9 @@ namespace PageText {
 // lines: the text after it may still be growing.
 QStringList cut(const QString &text);
 
-// Leading and trailing U+0020 removed; tabs and ideographic spaces stay.
-QString trimSpaces(QStringView piece);
+// Leading and trailing U+0020 removed; tabs and ideographic spaces stay. A piece without them is
+// shared, not copied: every line of a page passes here.
+QString trimSpaces(const QString &piece);
 
 // Walks the lines that a page check examines, in page order: every piece but the last, trimmed,
 // empty ones left out. f(index, line) answers whether to go on; the walk answers whether it

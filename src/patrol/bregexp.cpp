@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace bregexp {
@@ -64,28 +66,31 @@ Expression::Expression(const QString &pattern)
     m_valid = true;
     // The interpreter, not the compiled form: it counts every step, backtracking into a single
     // repeated character included, where compiled code would run on uncounted.
-    const QString limits = u"(*NO_JIT)(*LIMIT_MATCH=%1)(*LIMIT_HEAP=%2)"_s.arg(kStepLimit).arg(kHeapLimitKiB);
+    auto limits
+        = [](int steps) { return u"(*NO_JIT)(*LIMIT_MATCH=%1)(*LIMIT_HEAP=%2)"_s.arg(steps).arg(kHeapLimitKiB); };
     const qsizetype k = startOptionsEnd(pattern);
-    const QString head = pattern.left(k) + limits;
     const QString rest = pattern.sliced(k);
+    auto atEveryLevel = [&](const QString &body) {
+        for (size_t level = 0; level < kStepLevels.size(); ++level)
+            m_re[level] = QRegularExpression(pattern.left(k) + limits(kStepLevels[level]) + body, kOptions);
+        return m_re[0].isValid();
+    };
     if (canSearchAsAWhole(pattern.left(k), rest)) {
         // "\E" closes a quotation the pattern leaves open; elsewhere it is ignored.
-        const QRegularExpression whole(head + u"\\A(?s:.*?)(?:"_s + rest + u"\\E)"_s, kOptions);
-        if (whole.isValid()) {
-            m_re = whole;
+        if (atEveryLevel(u"\\A(?s:.*?)(?:"_s + rest + u"\\E)"_s)) {
             m_whole = true;
             return;
         }
     }
-    const QRegularExpression bounded(head + rest, kOptions);
-    m_re = bounded.isValid() ? bounded : plain;
+    if (!atEveryLevel(rest))
+        m_re.fill(plain);
 }
 
-Outcome Expression::search(QStringView target) const
+Outcome Expression::search(QStringView target, int level) const
 {
     if (!m_valid)
         return Outcome::NotFound;
-    const QRegularExpressionMatch m = m_re.match(target);
+    const QRegularExpressionMatch m = m_re[size_t(std::clamp(level, 0, kLastLevel))].match(target);
     if (m.hasMatch())
         return Outcome::Found;
     // A match object is invalid when the engine ended with an error instead of an answer.

@@ -4,14 +4,22 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
+
 // One regular-expression test on a delimited pattern text "/pattern/flags".
 namespace bregexp {
 
 enum class Outcome { NotFound, Found, GaveUp };
 
 // Steps the engine may take in one search, all start positions together: about a tenth of a
-// second, and enough for a cheap pattern over a line of a megabyte.
+// second for most patterns, and enough for a cheap pattern over a line of a megabyte.
 inline constexpr int kStepLimit = 10'000'000;
+// A search may also be made with fewer steps, so that a costly pattern is found out before it has
+// cost much: level 0 is enough for a cheap pattern over an ordinary line, each level allows about
+// three times the steps of the one before, the last allows kStepLimit. A step costs more the more
+// groups a pattern captures, up to some ten times as much.
+inline constexpr std::array<int, 6> kStepLevels {30'000, 100'000, 300'000, 1'000'000, 3'000'000, kStepLimit};
+inline constexpr int kLastLevel = int(kStepLevels.size()) - 1;
 // Memory for the search's backtracking, in KiB.
 inline constexpr int kHeapLimitKiB = 64 * 1024;
 
@@ -31,10 +39,12 @@ public:
     bool boundedAsAWhole() const { return m_whole; }
 
     // The target must be well-formed UTF-16 (see wellFormed()): the engine refuses other text.
-    Outcome search(QStringView target) const;
+    // The search is held to the steps of the level.
+    Outcome search(QStringView target, int level = kLastLevel) const;
 
 private:
-    QRegularExpression m_re;
+    // By level; the engine compiles each at its first search.
+    std::array<QRegularExpression, kStepLevels.size()> m_re;
     QString m_error;
     qsizetype m_errorOffset = -1;
     bool m_valid = false;

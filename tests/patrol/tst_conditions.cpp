@@ -2,9 +2,11 @@
 #include "patrol/ConditionAdvice.h"
 #include "patrol/ConditionList.h"
 #include "patrol/Conditions.h"
+#include "patrol/LiteralScan.h"
 #include "patrol/bregexp.h"
 
 #include <QListWidget>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -57,6 +59,9 @@ private Q_SLOTS:
     void requiredLiterals_data();
     void requiredLiterals();
     void gateNeverChangesTheAnswer();
+    void literalScan_data();
+    void literalScan();
+    void literalScan_tooLargeForItsTable_missesNothing();
     void foldAgreesWithTheEngine();
     void boundedSearch_agreesWithPlain_data();
     void boundedSearch_agreesWithPlain();
@@ -67,6 +72,7 @@ private Q_SLOTS:
     void lineBudget_spentMakesTheRestErrors();
     void conditionBudget_spentIsAnErrorOfItsConditionOnly_data();
     void conditionBudget_spentIsAnErrorOfItsConditionOnly();
+    void costlyConditions_leaveTheLineTimeToTheRest();
     void hitPositions_everyConditionTried_data();
     void hitPositions_everyConditionTried();
     void advice_data();
@@ -317,6 +323,71 @@ void TestConditions::gateNeverChangesTheAnswer()
     QCOMPARE(set.errorCount(), 0u);
 }
 
+void TestConditions::literalScan_data()
+{
+    QTest::addColumn<QStringList>("literals");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("found");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::newRow("overlapping") << QStringList {u"he"_s, u"she"_s, u"his"_s, u"hers"_s} << u"ushers"_s
+                                 << QList<int> {0, 1, 3} << true;
+    QTest::newRow("suffixes of one another")
+        << QStringList {u"aaa"_s, u"b"_s, u"aa"_s, u"a"_s} << u"xaaa"_s << QList<int> {0, 2, 3} << true;
+    QTest::newRow("a failed match restarts inside itself")
+        << QStringList {u"abac"_s, u"bab"_s} << u"ababac"_s << QList<int> {0, 1} << true;
+    QTest::newRow("letter case") << QStringList {u"abc"_s} << u"xABc"_s << QList<int> {0} << true;
+    QTest::newRow("kelvin sign") << QStringList {u"k"_s} << u"\u212A"_s << QList<int> {0} << true;
+    QTest::newRow("supplementary letter")
+        << QStringList {u"\U00010428x"_s} << u"\U00010400X"_s << QList<int> {0} << true;
+    QTest::newRow("half-width katakana") << QStringList {u"ﾆｭｰｽ"_s, u"ﾆｭｰｽﾞ"_s} << u"今日のﾆｭｰｽ"_s << QList<int> {0}
+                                         << true;
+    QTest::newRow("lone surrogate") << QStringList {u"a\uFFFD"_s} << u"a\xD800z"_s << QList<int> {0} << false;
+    QTest::newRow("lone low surrogate last") << QStringList {u"z"_s} << u"a\xDC00"_s << QList<int>() << false;
+    QTest::newRow("absent") << QStringList {u"大阪"_s, u"東京"_s} << u"名古屋大東"_s << QList<int>() << true;
+    QTest::newRow("no literals") << QStringList() << u"a\xD800"_s << QList<int>() << false;
+    QTest::newRow("empty text") << QStringList {u"a"_s} << QString() << QList<int>() << true;
+}
+
+void TestConditions::literalScan()
+{
+    QFETCH(QStringList, literals);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, found);
+    QFETCH(bool, wellFormed);
+    const Conditions::LiteralScan scan(literals);
+    std::vector<int> ids;
+    QCOMPARE(scan.scan(text, ids), wellFormed);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    QCOMPARE(QList<int>(ids.begin(), ids.end()), found);
+}
+
+// Past the table's size a literal is looked for by its start, and at last everywhere: a scan may
+// then find more than there is, never less.
+void TestConditions::literalScan_tooLargeForItsTable_missesNothing()
+{
+    QRandomGenerator random(7);
+    for (const int alphabet : {600, 20000}) {
+        QStringList literals;
+        for (int i = 0; i < 1000; ++i) {
+            QString l;
+            for (int k = 0; k < 100; ++k)
+                l += QChar(char16_t(0x4E00 + random.bounded(alphabet)));
+            literals << l;
+        }
+        const Conditions::LiteralScan scan(literals);
+        QVERIFY(scan.reach() < 100);
+        for (int i = 0; i < literals.size(); i += 37) {
+            std::vector<int> ids;
+            scan.scan(u"x"_s + literals[i] + u"y"_s, ids);
+            QVERIFY2(std::find(ids.begin(), ids.end(), i) != ids.end(), qPrintable(QString::number(i)));
+        }
+        std::vector<int> ids;
+        scan.scan(u"plain ASCII"_s, ids);
+        QCOMPARE(ids.empty(), scan.reach() > 0);
+    }
+}
+
 // Whatever the engine matches without regard to case must fold alike, or the pre-test skips
 // a line that holds a hit. Only characters with a case mapping can have a partner.
 void TestConditions::foldAgreesWithTheEngine()
@@ -400,6 +471,16 @@ void TestConditions::boundedSearch_limitsTheWholeSearch()
     const QString megabyte = QString(1'000'000, u'x') + u"大阪"_s;
     QCOMPARE(bregexp::Expression(u"大阪"_s).search(megabyte), bregexp::Outcome::Found);
     QCOMPARE(bregexp::Expression(u"\\d{3}-"_s).search(megabyte), bregexp::Outcome::NotFound);
+    // The levels allow ever more steps; the last is the full limit.
+    const bregexp::Expression cheap(u"x大阪"_s);
+    QCOMPARE(cheap.search(megabyte, 0), bregexp::Outcome::GaveUp);
+    QCOMPARE(cheap.search(megabyte, bregexp::kLastLevel), bregexp::Outcome::Found);
+    // A condition that a first short search cannot answer is answered later, not given up.
+    const Conditions::ConditionSet set({u"x大阪"_s, u"-x大阪"_s});
+    QList<int> positions;
+    QVERIFY(set.match(megabyte, Conditions::PageMode, &positions));
+    QCOMPARE(positions, QList<int> {0});
+    QCOMPARE(set.errorCount(), 0u);
 }
 
 void TestConditions::runawayPattern_isAnErrorOfItsCondition_data()
@@ -510,6 +591,40 @@ void TestConditions::conditionBudget_spentIsAnErrorOfItsConditionOnly()
     }
     QCOMPARE(seen, gaveUp);
     QCOMPARE(set.errorCount(), quint64(gaveUp.size()));
+}
+
+// Costly conditions before a cheap one take more than the line's time together; each is still
+// heard first, so the cheap one hits, and each costly one is an error of its own.
+void TestConditions::costlyConditions_leaveTheLineTimeToTheRest()
+{
+    QStringList conditions;
+    QString line(40, u'a');
+    for (int i = 0; i < 12; ++i) {
+        conditions << u"(a|aa)+c%1$"_s.arg(i);
+        line += u" c%1"_s.arg(i);
+    }
+    conditions << u"hello"_s;
+    line += u" hello"_s;
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const Conditions::Budgets budgets {
+        .condition = std::chrono::milliseconds(20), .line = std::chrono::milliseconds(100)};
+    const Conditions::ConditionSet set(conditions, budgets);
+    QList<int> positions;
+    const bool every = set.match(line, Conditions::PageMode, &positions);
+    const bool first = set.match(line, Conditions::PageMode);
+    qInstallMessageHandler(previous);
+    QVERIFY(every);
+    QCOMPARE(positions, QList<int> {12});
+    QVERIFY(first);
+    QCOMPARE(set.errorCount(), 24u);
+    quint64 crowdedOut = 0;
+    for (const auto &s : set.standings()) {
+        QCOMPARE(s.gaveUp + s.crowdedOut, s.position == 12 ? 0u : 2u);
+        crowdedOut += s.crowdedOut;
+    }
+    // The line's time did run out: without a first round for every condition, "hello" would not be heard.
+    QVERIFY(crowdedOut > 0);
 }
 
 void TestConditions::hitPositions_everyConditionTried_data()
