@@ -80,6 +80,27 @@ private:
         w->Form_Load();
         return w;
     }
+    // A loaded window whose browser serves each address its body, its timer stopped.
+    static std::unique_ptr<Form1> patrolling(const QString &folder, const QList<std::pair<QString, QString>> &pages)
+    {
+        auto browser = std::make_unique<ScriptedBrowser>();
+        for (const auto &[address, body] : pages)
+            browser->addPage(address, ScriptedPage {body, u"p"_s, {}, {}, 0, false});
+        auto w = std::make_unique<Form1>(std::move(browser));
+        w->setSettingsFolder(folder);
+        w->Form_Load();
+        w->Timer1->stop();
+        return w;
+    }
+    // Hit mails go nowhere and are counted; the same folder's settings are read for them.
+    static void countMails(const QString &folder, int &mails)
+    {
+        Module1::testing::setSettingsFolder(folder);
+        Module1::testing::setSendMail([&mails](auto &&...) {
+            ++mails;
+            return QString();
+        });
+    }
     static void put(const QString &folder, const QByteArray &bytes)
     {
         QFile f(folder + u"/KVN.ini"_s);
@@ -177,11 +198,7 @@ void TestForm1::closeDuringStep_savesAndAbandonsTheStep()
         "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
         "[URL]\r\nURL0=http://127.0.0.1/never\r\nURL1=http://127.0.0.1/next\r\n");
     int mails = 0;
-    Module1::testing::setSettingsFolder(dir.path());
-    Module1::testing::setSendMail([&mails](auto &&...) {
-        ++mails;
-        return QString();
-    });
+    countMails(dir.path(), mails);
     auto browser = std::make_unique<ScriptedBrowser>();
     ScriptedBrowser *b = browser.get();
     ScriptedPage never;
@@ -238,21 +255,17 @@ void TestForm1::closeDuringMail_savedHistoryFollowsTheServer()
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         return taken ? QString() : mail::cancelledText();
     });
-    auto browser = std::make_unique<ScriptedBrowser>();
-    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"hit line\r\n"_s, u"p"_s, {}, {}, 0, false});
-    Form1 w(std::move(browser));
-    w.setSettingsFolder(dir.path());
-    w.Form_Load();
+    const auto w = patrolling(dir.path(), {{u"http://127.0.0.1/p"_s, u"hit line\r\n"_s}});
     QTimer poll;
     poll.setInterval(5);
-    connect(&poll, &QTimer::timeout, &w, [&] {
-        if (started && !w.unloaded())
-            w.close();
+    connect(&poll, &QTimer::timeout, w.get(), [&] {
+        if (started && !w->unloaded())
+            w->close();
     });
     poll.start();
-    w.scheduler()->cmdRun_Click();
+    w->scheduler()->cmdRun_Click();
     QVERIFY(started);
-    QVERIFY(w.unloaded());
+    QVERIFY(w->unloaded());
     QVERIFY(Module1::waitForWorkers(5000));
     clINI ini(dir.path());
     QCOMPARE(ini.GetSetting(u"RIREKI"_s, u"TEXT0"_s, QString()), savedTop);
@@ -459,12 +472,8 @@ void TestForm1::whileRunning_learnedReachesTheDisk()
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         return QString();
     });
-    auto browser = std::make_unique<ScriptedBrowser>();
-    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"hit line\r\n"_s, u"p"_s, {}, {}, 0, false});
-    Form1 w(std::move(browser));
-    w.setSettingsFolder(dir.path());
-    w.Form_Load();
-    w.Timer1->stop();
+    const auto window = patrolling(dir.path(), {{u"http://127.0.0.1/p"_s, u"hit line\r\n"_s}});
+    Form1 &w = *window;
     const auto stored = [&](const QString &section, const QString &key) {
         return clINI(dir.path()).GetSetting(section, key, QString());
     };
@@ -525,12 +534,8 @@ void TestForm1::whileRunning_saveFails_toldAndTriedAgain()
 {
     QTemporaryDir dir;
     put(dir.path(), "[URL]\r\nURL0=http://127.0.0.1/p\r\n");
-    auto browser = std::make_unique<ScriptedBrowser>();
-    browser->addPage(u"http://127.0.0.1/p"_s, ScriptedPage {u"line\r\n"_s, u"p"_s, {}, {}, 0, false});
-    Form1 w(std::move(browser));
-    w.setSettingsFolder(dir.path());
-    w.Form_Load();
-    w.Timer1->stop();
+    const auto window = patrolling(dir.path(), {{u"http://127.0.0.1/p"_s, u"line\r\n"_s}});
+    Form1 &w = *window;
     // A folder where the file should be refuses the new file even to root.
     const QString file = dir.filePath(u"KVN.ini"_s);
     QVERIFY(QFile::remove(file));
@@ -741,18 +746,10 @@ void TestForm1::notifyWithoutService_statusStripSaysSo()
         "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\nNOTIFY=1\r\n[KEYWORD]\r\nKEY0=hit\r\n"
         "[URL]\r\nURL0=http://127.0.0.1/a\r\nURL1=http://127.0.0.1/b\r\n");
     int mails = 0;
-    Module1::testing::setSettingsFolder(dir.path());
-    Module1::testing::setSendMail([&mails](auto &&...) {
-        ++mails;
-        return QString();
-    });
-    auto browser = std::make_unique<ScriptedBrowser>();
-    browser->addPage(u"http://127.0.0.1/a"_s, ScriptedPage {u"hit a\r\n"_s, u"a"_s, {}, {}, 0, false});
-    browser->addPage(u"http://127.0.0.1/b"_s, ScriptedPage {u"hit b\r\n"_s, u"b"_s, {}, {}, 0, false});
-    Form1 w(std::move(browser));
-    w.setSettingsFolder(dir.path());
-    w.Form_Load();
-    w.Timer1->stop();
+    countMails(dir.path(), mails);
+    const auto window = patrolling(
+        dir.path(), {{u"http://127.0.0.1/a"_s, u"hit a\r\n"_s}, {u"http://127.0.0.1/b"_s, u"hit b\r\n"_s}});
+    Form1 &w = *window;
     const QString notice = DesktopNotifier::unavailableText(u"セッションバスに接続できません"_s);
     w.cmdRun->click();
     QCOMPARE(mails, 1);

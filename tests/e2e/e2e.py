@@ -678,31 +678,44 @@ def two_starts(pages, folder):
 
 
 def killed_while_saving(pages, folder):
-    """kill -9 at random moments while a history of 20,000 lines is saved after every visit: the
-    file is whole every time, and nothing a start left behind stays."""
+    """kill -9 at random moments while the page gains a hit line per start and a history of 20,000
+    lines is saved after every mail: the file is whole every time, every line is mailed in the end
+    and none twice, and nothing a start left behind stays. KORVANI_KILLS=200 makes it the long
+    loop run by hand (HIST sets the history's size)."""
     import random
     to = "saving-%s@example.test" % TAG
-    history = {"TEXT%d" % i: "過去の行 %05d %s" % (i, "履歴" * 20) for i in range(20000)}
+    kills = int(os.environ.get("KORVANI_KILLS", "12"))
+    size = int(os.environ.get("HIST", "20000"))
+    history = {"TEXT%d" % i: "過去の行 %05d %s" % (i, "履歴" * 20) for i in range(size)}
     k = Korvani(folder)
-    k.write({"MAIL": mail_settings(to, RIREKISUU="30000"), "KEYWORD": {"KEY0": "新"},
+    k.write({"MAIL": mail_settings(to, RIREKISUU=str(size + kills + 10)), "KEYWORD": {"KEY0": "新"},
              "URL": {"URL0": pages.url("/grow")}, "RIREKI": history})
     rng = random.Random(int(TAG))
-    kills = 12
+    lines = []
     for n in range(kills):
-        pages.put("/grow", "grow", ["新 %d-%d" % (n, i) for i in range(3)])
+        lines.insert(0, "新 行%04d" % n)
+        pages.put("/grow", "grow", lines)
         k.start()
-        time.sleep(rng.uniform(0.0, 2.5))
+        time.sleep(rng.uniform(0.0, 3.0))
         k.kill()
         ini = read_ini(os.path.join(folder, "KVN.ini"))
         rireki = ini.get("RIREKI", {})
         check(ini.get("URL", {}).get("URL0") == pages.url("/grow"), "targets lost after kill %d" % n)
-        check(sum(1 for v in rireki.values() if v.startswith("過去の行")) == 20000,
+        check(sum(1 for v in rireki.values() if v.startswith("過去の行")) == size,
               "history torn after kill %d: %d entries" % (n, len(rireki)))
+
+    def mailed():
+        return [line for _, body in fixture_mails(to) for line in body.split("\r\n") if line]
+
     k.start()
+    wait_until(lambda: set(lines) <= set(mailed()), 60, "not every line was mailed")
     k.stop()
+    sent = mailed()
+    twice = sorted({line for line in sent if sent.count(line) > 1})
+    check(not twice, "mailed twice: %r" % twice)
     leftovers = [f for f in os.listdir(folder) if f not in ("KVN.ini", "korvani", "korvani.log")]
     check(not leftovers, "left behind: %r" % leftovers)
-    return "%d kills, the file whole after each" % kills
+    return "%d kills, the file whole after each, %d mails, no line twice" % (kills, len(fixture_mails(to)))
 
 
 def untrusted_settings(pages, folder):
