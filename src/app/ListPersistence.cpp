@@ -25,12 +25,26 @@ void load(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *his
         keywords->addItem(ini.GetSetting(Keys::Keyword.section, Keys::Keyword.key(i), QString()));
     for (int i = 0; i < Keys::kListSlots; ++i)
         urls->addItem(ini.GetSetting(Keys::Url.section, Keys::Url.key(i), QString()));
+    history->addItems(ListPersistence::history(ini));
+}
+
+QStringList history(clINI &ini)
+{
+    QStringList out;
     const int n = historyLimit(ini.GetSetting(Keys::RirekiSuu));
     for (int i = 0; i <= n; ++i) {
         const QString line = ini.GetSetting(Keys::Rireki.section, Keys::Rireki.key(i), QString());
         if (!line.isEmpty())
-            history->addItem(line);
+            out.append(line);
     }
+    return out;
+}
+
+void saveHistory(clINI &ini, const QStringList &history)
+{
+    const int n = historyLimit(ini.GetSetting(Keys::RirekiSuu));
+    for (int i = 0; i <= n; ++i)
+        ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(i), history.value(i));
 }
 
 namespace {
@@ -69,13 +83,6 @@ void saveSorted(clINI &ini, const ListKey &list, const QStringList &rows)
     const QStringList sorted = sortedRows(rows.mid(0, Keys::kListSlots));
     for (qsizetype j = 0; j < sorted.size(); ++j)
         ini.SaveSetting(list.section, list.key(int(j)), sorted[j]);
-}
-
-void saveHistory(clINI &ini, const QStringList &history)
-{
-    const int n = historyLimit(ini.GetSetting(Keys::RirekiSuu));
-    for (int i = 0; i <= n; ++i)
-        ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(i), history.value(i));
 }
 
 QStringList texts(QListWidget *list)

@@ -17,6 +17,10 @@ int historyLimit(const QString &text);
 
 void load(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history);
 
+// The stored history, newest first, as load() lists it; and its save, the newest entries kept.
+QStringList history(clINI &ini);
+void saveHistory(clINI &ini, const QStringList &history);
+
 // Conditions and targets close up in sorted order; the newest history entries are kept. The
 // writes reach the file when ini is committed or dropped.
 void save(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history, SortedListBox *scratch);

@@ -1,7 +1,6 @@
 #include "app/SentJournal.h"
 
 #include "app/ListPersistence.h"
-#include "settings/SettingKeys.h"
 #include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
 
@@ -100,13 +99,7 @@ bool replay(const QString &folder)
         return true;
     const QStringList taken = read(file);
     clINI ini(folder);
-    const int n = ListPersistence::historyLimit(ini.GetSetting(Keys::RirekiSuu));
-    QStringList history;
-    for (int i = 0; i <= n; ++i) {
-        const QString line = ini.GetSetting(Keys::Rireki.section, Keys::Rireki.key(i), QString());
-        if (!line.isEmpty())
-            history.append(line);
-    }
+    QStringList history = ListPersistence::history(ini);
     bool changed = false;
     for (const QString &line : taken) {
         if (history.contains(line))
@@ -115,8 +108,7 @@ bool replay(const QString &folder)
         changed = true;
     }
     if (changed) {
-        for (int i = 0; i <= n; ++i)
-            ini.SaveSetting(Keys::Rireki.section, Keys::Rireki.key(i), history.value(i));
+        ListPersistence::saveHistory(ini, history);
         if (!ini.commit())
             return false;
     }
