@@ -28,8 +28,8 @@ Condition parse(const QString &text)
     return c;
 }
 
-// The search time of one line, started by its first search. It reads the clock once per search,
-// as a single budget for the line would: the condition's own start is the line's time then.
+// The search time of one line, started by its first search. Each search is given the moment it
+// must end by, the earliest of the line's and the condition's.
 class ConditionSet::Clock
 {
 public:
@@ -41,40 +41,58 @@ public:
         , m_line(budgets.line.count())
     { }
 
-    // Called before each search.
-    Verdict allowSearch(Progress &p)
+    // Called before each search; on Search, deadline is when that search must end.
+    Verdict allowSearch(Progress &p, bregexp::Clock::time_point &deadline)
     {
-        if (!m_timer.isValid()) {
-            m_timer.start();
-            p.start = 0;
-            return Verdict::Search;
-        }
-        const qint64 now = m_timer.nsecsElapsed();
-        if (now >= m_line)
+        // The line's first search is made whatever its time: a line is never left unsearched.
+        const bool first = !m_started;
+        const qint64 now = elapsed();
+        if (now >= m_line && !first)
             return Verdict::LineSpent;
+        qint64 left = 0;
         if (p.start < 0) {
             p.start = now;
-            return p.firstRound || p.before < m_condition ? Verdict::Search : Verdict::ConditionSpent;
+            if (!p.firstRound && p.before >= m_condition)
+                return Verdict::ConditionSpent;
+            left = (p.firstRound ? m_firstRound : m_condition) - p.before;
+        } else {
+            const qint64 spent = p.before + now - p.start;
+            if (!p.firstRound) {
+                if (spent >= m_condition)
+                    return Verdict::ConditionSpent;
+                left = m_condition - spent;
+            } else if (spent < m_firstRound) {
+                left = m_firstRound - spent;
+            } else {
+                p.before = spent;
+                p.start = -1;
+                return Verdict::Pause;
+            }
         }
-        const qint64 spent = p.before + now - p.start;
-        if (!p.firstRound)
-            return spent < m_condition ? Verdict::Search : Verdict::ConditionSpent;
-        if (spent < m_firstRound)
-            return Verdict::Search;
-        p.before = spent;
-        p.start = -1;
-        return Verdict::Pause;
+        deadline = m_start + std::chrono::nanoseconds(std::min(now + left, m_line));
+        return Verdict::Search;
     }
 
     // The condition's first round ends before its time does.
     void pause(Progress &p)
     {
-        p.before += m_timer.nsecsElapsed() - p.start;
+        p.before += elapsed() - p.start;
         p.start = -1;
     }
 
 private:
-    QElapsedTimer m_timer;
+    qint64 elapsed()
+    {
+        const auto now = bregexp::Clock::now();
+        if (!m_started) {
+            m_started = true;
+            m_start = now;
+        }
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_start).count();
+    }
+
+    bregexp::Clock::time_point m_start;
+    bool m_started = false;
     qint64 m_condition;
     qint64 m_firstRound;
     qint64 m_line;
@@ -186,7 +204,8 @@ ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line,
         bool found = false;
         bool answered = !gateOpen(p.gates[i]);
         while (!answered) {
-            switch (clock.allowSearch(progress)) {
+            bregexp::Clock::time_point deadline;
+            switch (clock.allowSearch(progress, deadline)) {
             case Clock::Verdict::Search:
                 break;
             case Clock::Verdict::Pause:
@@ -196,13 +215,20 @@ ConditionSet::Answer ConditionSet::evaluate(const Prepared &p, QStringView line,
             case Clock::Verdict::LineSpent:
                 return Answer::CrowdedOut;
             }
-            switch (p.expressions[i].search(line, progress.level)) {
+            switch (p.expressions[i].search(line, progress.level, deadline)) {
             case bregexp::Outcome::Found:
                 found = true;
                 answered = true;
                 break;
             case bregexp::Outcome::NotFound:
                 answered = true;
+                break;
+            case bregexp::Outcome::TimedOut:
+                // The clock tells, at the next turn, whose time it was.
+                if (progress.firstRound) {
+                    clock.pause(progress);
+                    return Answer::Open;
+                }
                 break;
             case bregexp::Outcome::GaveUp:
                 if (progress.firstRound) {

@@ -46,7 +46,7 @@ struct PatternError
     qsizetype offset = 0;
 };
 
-// Search time one condition may take on one line; a search under way is not cut short.
+// Search time one condition may take on one line.
 inline constexpr std::chrono::milliseconds kConditionBudget {100};
 // Search time one line may take over all conditions before the rest are left unsearched.
 inline constexpr std::chrono::milliseconds kLineBudget {1000};
@@ -71,7 +71,8 @@ struct Budgets
 // level and kFirstRoundBudget each; the second, for those the first left open, repeats a search
 // that runs out of steps at the next level, while the condition's kConditionBudget lasts. The line
 // as a whole has a last bound, beyond what the first round can take; the conditions it leaves
-// unsearched are errors too, counted apart.
+// unsearched are errors too, counted apart. A search under way ends at its bound, whatever the
+// pattern.
 class ConditionSet
 {
 public:

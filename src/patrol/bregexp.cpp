@@ -1,15 +1,30 @@
 #include "patrol/bregexp.h"
 
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
 #include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace bregexp {
+
+struct Expression::Code
+{
+    pcre2_code *code = nullptr;
+    // The deadline is looked at by callouts: one at each start position, or, for a pattern that
+    // takes none in front, one before every item, which is looked at less often.
+    bool everyItem = false;
+
+    ~Code() { pcre2_code_free(code); }
+};
+
 namespace {
 
-constexpr auto kOptions = QRegularExpression::CaseInsensitiveOption;
+constexpr uint32_t kOptions = PCRE2_UTF | PCRE2_CASELESS;
 
 // The options the engine takes only at the very start of a pattern, before anything else.
 bool isStartOption(QStringView name)
@@ -22,8 +37,7 @@ bool isStartOption(QStringView name)
     return names.contains(eq >= 0 ? name.first(eq + 1) : name);
 }
 
-// Where the pattern's own start options end: the limits go after them, so that the last word on
-// each limit is ours.
+// Where the pattern's own start options end: the callout goes after them.
 qsizetype startOptionsEnd(QStringView p)
 {
     qsizetype i = 0;
@@ -36,65 +50,102 @@ qsizetype startOptionsEnd(QStringView p)
     return i;
 }
 
-// The engine counts its steps afresh at every start position, so a limit alone lets a line of n
-// characters cost n times the limit. Searching from one start position, with a lazy skip in front
-// of the pattern, puts the whole search under one count. That changes nothing a pattern can see,
-// except for the backtracking verbs (they would act on the one start position) and for
-// recursion into the whole pattern, and for a start option that refuses an empty match (the skip
-// would make any match long enough); those keep the engine's own start positions.
-bool canSearchAsAWhole(const QString &startOptions, const QString &rest)
+pcre2_code *compile(QStringView pattern, uint32_t options, int *error, PCRE2_SIZE *offset)
 {
-    if (startOptions.contains(u"(*NOTEMPTY"))
-        return false;
-    for (QStringView s : {u"(*", u"(?R", u"(?0", u"(?+0", u"(?-0", u"\\g<", u"\\g'"}) {
-        if (rest.contains(s))
-            return false;
-    }
-    return true;
+    return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.utf16()), PCRE2_SIZE(pattern.size()), kOptions | options,
+        error, offset, nullptr);
 }
+
+struct Watch
+{
+    Clock::time_point deadline;
+    unsigned every = 1;
+    unsigned count = 0;
+    bool late = false;
+};
+
+int onCallout(pcre2_callout_block *, void *data)
+{
+    auto *w = static_cast<Watch *>(data);
+    if (++w->count % w->every != 0 || Clock::now() < w->deadline)
+        return 0;
+    w->late = true;
+    return PCRE2_ERROR_CALLOUT;
+}
+
+// Reused by every search of the thread: the engine keeps its backtracking frames in the match
+// data, which then need not be allocated anew.
+struct Context
+{
+    pcre2_match_context *match = pcre2_match_context_create(nullptr);
+    pcre2_match_data *data = pcre2_match_data_create(1, nullptr);
+
+    Context() = default;
+    Context(const Context &) = delete;
+    Context &operator=(const Context &) = delete;
+    ~Context()
+    {
+        pcre2_match_data_free(data);
+        pcre2_match_context_free(match);
+    }
+};
 
 } // namespace
 
 Expression::Expression(const QString &pattern)
 {
-    const QRegularExpression plain(pattern, kOptions);
-    if (!plain.isValid()) {
-        m_error = plain.errorString();
-        m_errorOffset = plain.patternErrorOffset();
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code *plain = compile(pattern, 0, &error, &offset);
+    if (!plain) {
+        char16_t text[256] = {};
+        const int n = pcre2_get_error_message(error, reinterpret_cast<PCRE2_UCHAR *>(text), std::size(text));
+        m_error = n > 0 ? QString::fromUtf16(text, n) : u"error %1"_s.arg(error);
+        m_errorOffset = qsizetype(offset);
         return;
     }
-    m_valid = true;
-    // The interpreter, not the compiled form: it counts every step, backtracking into a single
-    // repeated character included, where compiled code would run on uncounted.
-    auto limits
-        = [](int steps) { return u"(*NO_JIT)(*LIMIT_MATCH=%1)(*LIMIT_HEAP=%2)"_s.arg(steps).arg(kHeapLimitKiB); };
+    // A callout in front of the pattern runs at every start position the engine tries, past its
+    // own start options; it changes nothing the pattern can see.
     const qsizetype k = startOptionsEnd(pattern);
-    const QString rest = pattern.sliced(k);
-    auto atEveryLevel = [&](const QString &body) {
-        for (size_t level = 0; level < kStepLevels.size(); ++level)
-            m_re[level] = QRegularExpression(pattern.left(k) + limits(kStepLevels[level]) + body, kOptions);
-        return m_re[0].isValid();
-    };
-    if (canSearchAsAWhole(pattern.left(k), rest)) {
-        // "\E" closes a quotation the pattern leaves open; elsewhere it is ignored.
-        if (atEveryLevel(u"\\A(?s:.*?)(?:"_s + rest + u"\\E)"_s)) {
-            m_whole = true;
-            return;
-        }
+    const QString watched = pattern.left(k) + u"(?C)"_s + pattern.sliced(k);
+    auto code = std::make_shared<Code>();
+    code->code = compile(watched, 0, &error, &offset);
+    if (!code->code) {
+        code->code = compile(pattern, PCRE2_AUTO_CALLOUT, &error, &offset);
+        code->everyItem = true;
     }
-    if (!atEveryLevel(rest))
-        m_re.fill(plain);
+    if (code->code)
+        pcre2_code_free(plain);
+    else
+        code->code = plain; // still held to its steps at each start position
+    m_code = std::move(code);
 }
 
-Outcome Expression::search(QStringView target, int level) const
+Outcome Expression::search(QStringView target, int level, Clock::time_point deadline) const
 {
-    if (!m_valid)
+    if (!m_code)
         return Outcome::NotFound;
-    const QRegularExpressionMatch m = m_re[size_t(std::clamp(level, 0, kLastLevel))].match(target);
-    if (m.hasMatch())
+    level = std::clamp(level, 0, kLastLevel);
+    if (deadline == Clock::time_point {})
+        deadline = Clock::now() + kSearchTimeLimit;
+    thread_local Context context;
+    Watch watch;
+    watch.deadline = deadline;
+    // One start position costs at most the steps of the level: the clock is read more often as
+    // that grows, so that a search ends within about a tenth of a second of its deadline.
+    watch.every = m_code->everyItem ? 1024u : std::max(1u, 16u >> unsigned(level));
+    pcre2_set_match_limit(context.match, uint32_t(kStepLevels[size_t(level)]));
+    pcre2_set_depth_limit(context.match, uint32_t(kStepLimit));
+    pcre2_set_heap_limit(context.match, uint32_t(kHeapLimitKiB));
+    pcre2_set_callout(context.match, onCallout, &watch);
+    const int rc = pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(target.utf16()), PCRE2_SIZE(target.size()), 0,
+        PCRE2_NO_UTF_CHECK, context.data, context.match);
+    pcre2_set_callout(context.match, nullptr, nullptr);
+    if (rc >= 0)
         return Outcome::Found;
-    // A match object is invalid when the engine ended with an error instead of an answer.
-    return m.isValid() ? Outcome::NotFound : Outcome::GaveUp;
+    if (rc == PCRE2_ERROR_NOMATCH)
+        return Outcome::NotFound;
+    return watch.late ? Outcome::TimedOut : Outcome::GaveUp;
 }
 
 bool isWellFormed(QStringView text)
