@@ -40,8 +40,7 @@ QString clip(const QString &text)
 // An untitled page is named by its address, which may carry the user's password for the site.
 QString shownTitle(const QString &title)
 {
-    const QUrl url(title, QUrl::StrictMode);
-    return clip(url.isValid() && !url.password().isEmpty() ? mail::withoutPassword(title) : title);
+    return clip(mail::withoutPasswordIfAddress(title));
 }
 
 QString whyUnavailable(const QDBusError &error)
@@ -344,10 +343,12 @@ void DesktopNotifier::onActionInvoked(uint id, const QString &action)
     const auto found = m_opens.constFind(id);
     if (found == m_opens.constEnd())
         return;
-    if (found->isEmpty())
+    // The address goes on another program's command line, where anyone may read it.
+    const QString address = found->isEmpty() ? QString() : mail::withoutUserPart(*found);
+    if (address.isEmpty())
         Q_EMIT windowWanted();
     else
-        QDesktopServices::openUrl(QUrl::fromUserInput(*found));
+        QDesktopServices::openUrl(QUrl(address));
 }
 
 void DesktopNotifier::onClosed(uint id, uint)
