@@ -2,15 +2,11 @@
 
 #include "platform/Log.h"
 #include "platform/MessagePump.h"
-#include "platform/Process.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QUrl>
-#include <QWebEngineCertificateError>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -65,96 +61,6 @@ QUrl targetUrl(const QString &address)
 constexpr auto kDocumentMark = "window.korvaniNavigation";
 
 } // namespace
-
-SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
-    : QWebEnginePage(profile, parent)
-{
-    connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
-        QWebEngineCertificateError refused = error;
-        refused.rejectCertificate();
-    });
-    connect(this, &QWebEnginePage::featurePermissionRequested, this,
-        [this](const QUrl &origin, QWebEnginePage::Feature feature) {
-            setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
-        });
-}
-
-void SilentPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
-{
-    if (!m_silent)
-        QWebEnginePage::javaScriptAlert(securityOrigin, msg);
-}
-
-QString SilentPage::leavePageQuestion()
-{
-    return QCoreApplication::translate(
-        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
-}
-
-bool SilentPage::javaScriptConfirm(const QUrl &securityOrigin, const QString &msg)
-{
-    // The engine asks before leaving a page that wants to keep its visitor; "stay" would refuse
-    // every later navigation and hold the patrol on that page for good.
-    if (msg == leavePageQuestion())
-        return true;
-    return !m_silent && QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
-}
-
-bool SilentPage::javaScriptPrompt(
-    const QUrl &securityOrigin, const QString &msg, const QString &defaultValue, QString *result)
-{
-    return !m_silent && QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
-}
-
-void SilentPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
-{ }
-
-QStringList SilentPage::chooseFiles(
-    FileSelectionMode mode, const QStringList &oldFiles, const QStringList &acceptedMimeTypes)
-{
-    if (m_silent)
-        return {};
-    return QWebEnginePage::chooseFiles(mode, oldFiles, acceptedMimeTypes);
-}
-
-QWebEnginePage *SilentPage::createWindow(WebWindowType)
-{
-    return nullptr;
-}
-
-void WebEngineBrowser::prepareEnvironment()
-{
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    // The patrol runs unattended, often on a closed network: no calls home, no updates, and no
-    // throttling of a page just because the window is hidden or minimised.
-    // Its own log would bury the program's one line per visit (an error for every refused
-    // certificate, a complaint at every exit); a renderer that ends gets a line of ours.
-    QList<QByteArray> wanted = {"--disable-background-networking", "--disable-component-update", "--disable-sync",
-        "--no-first-run", "--disable-quic", "--disable-renderer-backgrounding", "--disable-background-timer-throttling",
-        "--log-level=3"};
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
-        wanted.append("--disable-gpu");
-    for (const QByteArray &flag : wanted) {
-        if (!flags.split(' ').contains(flag))
-            flags += (flags.isEmpty() ? "" : " ") + flag;
-    }
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
-    // Chromium will not start as root with its sandbox on.
-    if (process::runningAsRoot())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // At every start the engine reports its graphics set-up and switches in some 40 lines. Its
-    // warnings stay.
-    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
-}
-
-QString WebEngineBrowser::unconfinedText()
-{
-    if (!process::runningAsRoot())
-        return QString();
-    return u"管理者（root）として動いているため、ブラウザーのサンドボックスが無効です。巡回するページのスクリプトが制限なしに動きます。"_s;
-}
 
 QString WebEngineBrowser::crLfLines(const QString &text)
 {

@@ -1,0 +1,62 @@
+#include "patrol/SilentPage.h"
+
+#include <QCoreApplication>
+#include <QWebEngineCertificateError>
+
+using namespace Qt::StringLiterals;
+
+SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+{
+    connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
+        QWebEngineCertificateError refused = error;
+        refused.rejectCertificate();
+    });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+        [this](const QUrl &origin, QWebEnginePage::Feature feature) {
+            setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+        });
+}
+
+void SilentPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
+{
+    if (!m_silent)
+        QWebEnginePage::javaScriptAlert(securityOrigin, msg);
+}
+
+QString SilentPage::leavePageQuestion()
+{
+    return QCoreApplication::translate(
+        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
+
+bool SilentPage::javaScriptConfirm(const QUrl &securityOrigin, const QString &msg)
+{
+    // The engine asks before leaving a page that wants to keep its visitor; "stay" would refuse
+    // every later navigation and hold the patrol on that page for good.
+    if (msg == leavePageQuestion())
+        return true;
+    return !m_silent && QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
+}
+
+bool SilentPage::javaScriptPrompt(
+    const QUrl &securityOrigin, const QString &msg, const QString &defaultValue, QString *result)
+{
+    return !m_silent && QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+}
+
+void SilentPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
+{ }
+
+QStringList SilentPage::chooseFiles(
+    FileSelectionMode mode, const QStringList &oldFiles, const QStringList &acceptedMimeTypes)
+{
+    if (m_silent)
+        return {};
+    return QWebEnginePage::chooseFiles(mode, oldFiles, acceptedMimeTypes);
+}
+
+QWebEnginePage *SilentPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
