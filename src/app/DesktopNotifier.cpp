@@ -1,5 +1,7 @@
 #include "app/DesktopNotifier.h"
 
+#include "platform/Clip.h"
+
 #include "mail/Redact.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
@@ -32,15 +34,10 @@ constexpr qsizetype kLineChars = 200;
 // Ids of notifications the service never said it closed.
 constexpr qsizetype kMaxKnownIds = 1000;
 
-QString clip(const QString &text)
-{
-    return text.size() <= kLineChars ? text : text.left(kLineChars) + u'…';
-}
-
 // An untitled page is named by its address, which may carry the user's password for the site.
 QString shownTitle(const QString &title)
 {
-    return clip(mail::withoutPasswordIfAddress(title));
+    return clipped(mail::withoutPasswordIfAddress(title), kLineChars);
 }
 
 QString whyUnavailable(const QDBusError &error)
@@ -141,7 +138,7 @@ QString DesktopNotifier::hitBody(const DesktopEvent &event)
 {
     QStringList lines;
     for (const QString &line : event.lines.mid(0, 3))
-        lines.append(clip(line));
+        lines.append(clipped(line, kLineChars));
     lines.append(u"新着 %1 件"_s.arg(event.count));
     return lines.join(u'\n');
 }
@@ -183,12 +180,12 @@ void DesktopNotifier::tell(const DesktopEvent &event)
         return;
     }
     case DesktopEvent::Kind::Alert:
-        submit({u"health "_s + event.address, u"巡回エラー"_s, clip(shownAddress) + u'\n' + event.lines.join(u'\n'),
-            event.address});
+        submit({u"health "_s + event.address, u"巡回エラー"_s,
+            clipped(shownAddress, kLineChars) + u'\n' + event.lines.join(u'\n'), event.address});
         return;
     case DesktopEvent::Kind::Recovery:
-        submit({u"health "_s + event.address, u"巡回回復"_s, clip(shownAddress) + u'\n' + event.lines.join(u'\n'),
-            event.address});
+        submit({u"health "_s + event.address, u"巡回回復"_s,
+            clipped(shownAddress, kLineChars) + u'\n' + event.lines.join(u'\n'), event.address});
         return;
     }
 }

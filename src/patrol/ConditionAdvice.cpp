@@ -1,5 +1,7 @@
 #include "patrol/ConditionAdvice.h"
 
+#include "platform/Clip.h"
+
 #include "platform/Width.h"
 
 using namespace Qt::StringLiterals;
@@ -39,11 +41,6 @@ qsizetype typedPosition(const QString &typed, const QString &narrowed, qsizetype
     return found.value_or(typedAt);
 }
 
-QString shortened(const QString &text, qsizetype limit)
-{
-    return text.size() > limit ? text.left(limit) + u'…' : text;
-}
-
 } // namespace
 
 std::optional<Conditions::PatternError> firstError(const QString &condition)
@@ -73,7 +70,7 @@ QString narrowingNotice(const QString &condition)
     for (const QString &word : condition.split(u' ', Qt::SkipEmptyParts)) {
         const QString narrowed = width::narrow(word);
         if (narrowed != word)
-            changed.append(shortened(word, 40) + u" → "_s + shortened(narrowed, 40));
+            changed.append(clipped(word, 40) + u" → "_s + clipped(narrowed, 40));
     }
     if (changed.isEmpty())
         return {};

@@ -1,5 +1,7 @@
 #include "patrol/Conditions.h"
 
+#include "platform/Clip.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 
@@ -256,7 +258,7 @@ void ConditionSet::countError(const Prepared &p, Answer a) const
     if (count++ > 0 || m_quiet)
         return;
     // A condition can be long; its start is enough to find it in the list.
-    const QString shown = p.text.size() > 60 ? p.text.left(60) + QChar(0x2026) : p.text;
+    const QString shown = clipped(p.text, 60);
     if (a == Answer::GaveUp)
         qWarning("korvani: condition %d \"%s\" gave up on a line, its search being too costly; it does not hit there",
             p.position, qUtf8Printable(shown));

@@ -1,5 +1,7 @@
 #include "patrol/HitRow.h"
 
+#include "platform/Clip.h"
+
 #include <QListWidget>
 
 using namespace Qt::StringLiterals;
@@ -13,8 +15,7 @@ constexpr int kConditionsRole = Qt::UserRole + 1;
 
 QString condition(int position, const QString &text)
 {
-    const QString shown = text.size() > 100 ? text.left(100) + u'…' : text;
-    return u"%1番目「%2」"_s.arg(position + 1).arg(shown);
+    return u"%1番目「%2」"_s.arg(position + 1).arg(clipped(text, 100));
 }
 
 QStringList conditions(const QListWidget *keywords, const QList<int> &positions)

@@ -1,5 +1,7 @@
 #include "patrol/Visit.h"
 
+#include "platform/Clip.h"
+
 #include "mail/Redact.h"
 
 using namespace Qt::StringLiterals;
@@ -13,9 +15,7 @@ QString oneLine(QString text, qsizetype limit)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = u' ';
     }
-    if (text.size() > limit)
-        text = text.left(limit) + u'…';
-    return text;
+    return clipped(text, limit);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/Clip.h"
 #include "platform/Width.h"
 
 #include <QTest>
@@ -12,6 +13,8 @@ private Q_SLOTS:
     void narrow();
     void wide_data();
     void wide();
+    void clipped_data();
+    void clipped();
 };
 
 void TestWidth::narrow_data()
@@ -77,4 +80,21 @@ void TestWidth::wide()
 }
 
 QTEST_GUILESS_MAIN(TestWidth)
+// Text shown where only its start fits: the one rule of the log, the notifications and the marks.
+void TestWidth::clipped_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("fits") << u"大阪府"_s << u"大阪府"_s;
+    QTest::newRow("clipped") << u"大阪府大阪市"_s << u"大阪府…"_s;
+    QTest::newRow("never half a pair") << u"大阪\U00020BB7"_s << u"大阪…"_s;
+}
+
+void TestWidth::clipped()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(::clipped(text, 3), shown);
+}
+
 #include "tst_width.moc"
