@@ -731,7 +731,7 @@ def killed_with_dialog_open(pages, folder):
     does not mail it again."""
     need("Xvfb", "dbus-daemon", "xdotool")
     import urllib.parse
-    line = "臨時 ダイアログ中の行"
+    line = "臨時 設定中の行"
     pages.put("/modal", "臨時", [line])
     server = MuteSmtp(hold_data=True)
     journal = os.path.join(folder, "KVN.ini.sent")
