@@ -35,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSessionManager>
+#include <QSet>
 #include <QSvgRenderer>
 #include <QTimer>
 
@@ -123,20 +124,30 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     w.Timer1 = Timer1;
     w.settingsFolder = [this] { return settingsFolder(); };
     w.persist = [this](bool wait) {
+        noteJournal();
         if (!m_saver)
             return;
+        // Each save forgets the journal's records that its snapshot holds.
         if (!wait)
             m_saver->saveSoon();
-        else if (m_saver->saveNow())
-            sentjournal::remove(SettingsLocation::filePath(settingsFolder()));
+        else
+            m_saver->saveNow();
     };
-    w.journal = [this](const QStringList &lines) {
-        sentjournal::append(SettingsLocation::filePath(settingsFolder()), lines);
+    w.journal = [this](const QStringList &lines) -> std::function<bool()> {
+        return [file = SettingsLocation::filePath(settingsFolder()), lines, fails = m_journalFails] {
+            const bool ok = sentjournal::append(file, lines);
+            fails->store(!ok);
+            return ok;
+        };
     };
     w.standingTrouble = [this] {
-        if (m_saveTrouble.isEmpty() && !m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
+        if (!m_saveTrouble.isEmpty())
+            return m_saveTrouble;
+        if (!m_journalTrouble.isEmpty())
+            return m_journalTrouble;
+        if (!m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
             return m_notifyTrouble;
-        return m_saveTrouble;
+        return QString();
     };
     m_notifier = new DesktopNotifier([this] { return settingsFolder(); }, this);
     m_notifier->setIcon(windowIcon().pixmap(QSize(32, 32)).toImage());
@@ -331,6 +342,7 @@ void Form1::Form_Load()
 
     clINI ini(settingsFolder());
     ListPersistence::load(ini, ListKeyWord, ListURL, List3);
+    const bool journalKept = takeJournal();
     m_patrol->health().restore(TargetHealth::read(ini));
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
@@ -346,6 +358,11 @@ void Form1::Form_Load()
         m_saveTrouble.clear();
         applog::write(applog::Priority::Notice, u"設定ファイルに保存できるようになりました。"_s);
     });
+    if (journalKept)
+        m_saver->saveSoon();
+    if (!sentjournal::reserve(ini.path()))
+        m_journalFails->store(true);
+    noteJournal();
 
     m_tray->refresh();
 
@@ -363,11 +380,60 @@ void Form1::Form_Load()
         applog::write(applog::Priority::Warning, notice);
     if (!notices.isEmpty())
         LaStatus->setText(notices.join(u' '));
+    if (journalKept) {
+        const QString kept = journalKeptText(ini.path());
+        applog::write(applog::Priority::Error, kept);
+        LaStatus->setText(kept);
+    }
+}
+
+bool Form1::takeJournal()
+{
+    const QStringList taken = sentjournal::read(SettingsLocation::filePath(settingsFolder()));
+    if (taken.isEmpty())
+        return false;
+    QSet<QString> history;
+    for (int i = 0; i < List3->count(); ++i)
+        history.insert(List3->item(i)->text());
+    int added = 0;
+    for (const QString &line : taken) {
+        if (!history.contains(line)) {
+            history.insert(line);
+            List3->insertItem(0, line);
+            ++added;
+        }
+    }
+    return added > 0;
+}
+
+void Form1::noteJournal()
+{
+    const QString path = sentjournal::path(SettingsLocation::filePath(settingsFolder()));
+    if (m_journalFails->load() && m_journalTrouble.isEmpty()) {
+        m_journalTrouble = journalFailsText(path);
+        LaStatus->setText(m_journalTrouble);
+        applog::write(applog::Priority::Error, m_journalTrouble);
+    } else if (!m_journalFails->load() && !m_journalTrouble.isEmpty()) {
+        m_journalTrouble.clear();
+        applog::write(applog::Priority::Notice, u"送信記録を書き込めるようになりました。"_s);
+    }
 }
 
 QString Form1::cannotSaveText(const QString &path)
 {
     return u"設定ファイルに書き込めません。このままでは、終了するときに検索単語・対象URL・送信履歴を保存できません。\r\n"_s
+        + path;
+}
+
+QString Form1::journalFailsText(const QString &path)
+{
+    return u"送信記録を書き込めません（ディスクの空き不足など）。強制終了すると同じ行を再送することがあります: "_s
+        + path;
+}
+
+QString Form1::journalKeptText(const QString &path)
+{
+    return u"前回送信した行を設定ファイルに書き込めませんでした。送信履歴に入れてあり、保存できしだい書き込みます: "_s
         + path;
 }
 
@@ -385,6 +451,9 @@ void Form1::listsEdited()
 SettingsSaver::Snapshot Form1::snapshot() const
 {
     SettingsSaver::Snapshot s;
+    // Before the history: every record before the mark has its lines in the list by now.
+    const QString file = SettingsLocation::filePath(settingsFolder());
+    s.saved = [file, mark = sentjournal::mark(file)] { sentjournal::settle(file, mark); };
     s.lists = ListPersistence::rows(ListKeyWord, ListURL, List3);
     s.lists.history.clear();
     for (int i = 0; i < List3->count(); ++i) {
@@ -419,10 +488,12 @@ bool Form1::Form_Unload()
     if (m_saver)
         m_saver->stop();
     clINI ini(settingsFolder());
+    // A transfer still undecided may yet record its mail, which the history below no longer holds.
+    const qint64 journalled = sentjournal::mark(ini.path());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
     TargetHealth::write(ini, m_patrol->health().saved());
     if (ini.commit()) {
-        sentjournal::remove(ini.path());
+        sentjournal::settle(ini.path(), journalled, true);
         return true;
     }
     const QString text = saveFailedText(ini.path());

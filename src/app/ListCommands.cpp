@@ -159,7 +159,8 @@ void ListCommands::cmdList3Clear_Click()
         == Ui::Answer::Ok) {
         m_form.List3->clear();
         // Nor may a start bring the cleared lines back.
-        sentjournal::remove(SettingsLocation::filePath(m_form.settingsFolder()));
+        const QString file = SettingsLocation::filePath(m_form.settingsFolder());
+        sentjournal::settle(file, sentjournal::mark(file));
         m_form.listsEdited();
     }
 }

@@ -1,103 +1,61 @@
 #include "app/SentJournal.h"
 
 #include "app/ListPersistence.h"
+#include "platform/RecordFile.h"
 #include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
-
-#include <QFile>
-#include <QFileInfo>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace sentjournal {
-
-namespace {
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-void syncFolder(const QString &file)
-{
-    const int dir
-        = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
-} // namespace
 
 QString path(const QString &settingsFile)
 {
     return settingsFile + u".sent"_s;
 }
 
+bool reserve(const QString &settingsFile)
+{
+    return recordfile::reserve(path(settingsFile), kRoom);
+}
+
 bool append(const QString &settingsFile, const QStringList &lines)
 {
-    if (lines.isEmpty())
-        return true;
     // A page line holds no line break, but nothing here relies on it: each record is encoded.
-    QByteArray bytes;
+    QByteArrayList records;
     for (const QString &line : lines)
-        bytes += line.toUtf8().toPercentEncoding(" ") + '\n';
-    const QByteArray name = QFile::encodeName(path(settingsFile));
-    bool created = true;
-    int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (fd < 0)
-        return false;
-    const bool ok = writeAll(fd, bytes) && ::fdatasync(fd) == 0;
-    ::close(fd);
-    if (ok && created)
-        syncFolder(settingsFile);
-    return ok;
+        records.append(line.toUtf8().toPercentEncoding(" "));
+    return recordfile::append(path(settingsFile), records, kRoom);
 }
 
 QStringList read(const QString &settingsFile)
 {
-    QFile f(path(settingsFile));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray all = f.readAll();
     QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype end = all.indexOf('\n'); end >= 0; start = end + 1, end = all.indexOf('\n', start)) {
-        const QString line = QString::fromUtf8(QByteArray::fromPercentEncoding(all.mid(start, end - start)));
+    for (const QByteArray &record : recordfile::read(path(settingsFile))) {
+        const QString line = QString::fromUtf8(QByteArray::fromPercentEncoding(record));
         if (!line.isEmpty())
             lines.append(line);
     }
     return lines;
 }
 
-void remove(const QString &settingsFile)
+qint64 mark(const QString &settingsFile)
 {
-    QFile::remove(path(settingsFile));
+    return recordfile::mark(path(settingsFile));
+}
+
+void settle(const QString &settingsFile, qint64 mark, bool removeWhenEmpty)
+{
+    recordfile::drop(path(settingsFile), mark, kRoom, removeWhenEmpty);
 }
 
 bool replay(const QString &folder)
 {
     const QString file = SettingsLocation::filePath(folder);
-    if (!QFileInfo::exists(path(file)))
-        return true;
+    const qint64 end = mark(file);
     const QStringList taken = read(file);
+    if (taken.isEmpty())
+        return true;
     clINI ini(folder);
     QStringList history = ListPersistence::history(ini);
     bool changed = false;
@@ -112,7 +70,7 @@ bool replay(const QString &folder)
         if (!ini.commit())
             return false;
     }
-    remove(file);
+    settle(file, end);
     return true;
 }
 

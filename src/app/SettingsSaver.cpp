@@ -64,9 +64,10 @@ void SettingsSaver::start()
     m_inFlight = m_changes;
     const QString folder = m_folder();
     Snapshot snapshot = m_take();
+    std::function<void()> saved = std::move(snapshot.saved);
     join();
     const quint64 generation = m_inFlight;
-    m_thread = std::thread([this, folder, snapshot = std::move(snapshot), generation] {
+    m_thread = std::thread([this, folder, snapshot = std::move(snapshot), generation, saved = std::move(saved)] {
         process::lowerThreadPriority();
         bool ok = false;
         QString path;
@@ -80,7 +81,13 @@ void SettingsSaver::start()
         }
         // The destructor joins this thread before the object goes, so the call is safe to post.
         QMetaObject::invokeMethod(
-            this, [this, ok, path, generation] { finished(ok, path, generation); }, Qt::QueuedConnection);
+            this,
+            [this, ok, path, generation, saved] {
+                if (ok && saved && !m_stopped)
+                    saved();
+                finished(ok, path, generation);
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -23,6 +23,8 @@ public:
     {
         ListPersistence::Lists lists;
         QList<TargetHealth::Saved> health;
+        // Runs on the user-interface thread once this snapshot is on disk.
+        std::function<void()> saved;
     };
 
     // folder and take are asked on the user-interface thread at the start of each save.

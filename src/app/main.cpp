@@ -50,6 +50,7 @@ int main(int argc, char *argv[])
     SettingsLocation::keep(folder);
     filestore::removeLeftovers(SettingsLocation::filePath(folder));
     // Mails a crash took before their lines reached the file: into the history, never out again.
+    // When the file cannot take them, the journal keeps them and the window takes them from it.
     sentjournal::replay(folder);
     Form1 w;
     w.setSettingsFolder(folder, place.notice);

@@ -59,7 +59,8 @@ Workers &workers()
 constexpr int kPollMs = 20;
 
 // Runs work on a worker thread and waits for its answer, letting window messages run. The answer
-// is the server's verdict as soon as there is one: the goodbye that follows is left to the worker.
+// is the server's verdict as soon as decided has heard it: the goodbye that follows is left to the
+// worker.
 template<typename R>
 R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::function<bool()> &goOn,
     std::function<void(const R &)> decided = {})
@@ -71,6 +72,9 @@ R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::functio
         std::atomic<bool> done {false};
         R value;
         std::once_flag decided;
+        // The verdict, once decided has run on it.
+        std::atomic<bool> told {false};
+        R verdict;
         // Ends the caller's wait at once; set only while it waits, when its dispatcher surely exists.
         std::mutex waking;
         QAbstractEventDispatcher *waiting = nullptr;
@@ -105,7 +109,9 @@ R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::functio
     // The control calls this itself, so it must not own itself through it.
     control->onVerdict([ctl = control.get(), decide, answer] {
         if (const std::optional<QVariant> v = ctl->verdict()) {
-            decide(qvariant_cast<R>(*v));
+            answer->verdict = qvariant_cast<R>(*v);
+            decide(answer->verdict);
+            answer->told.store(true);
             answer->wake();
         }
     });
@@ -130,8 +136,8 @@ R runOnWorker(std::function<R(mail::TransferControl &)> work, const std::functio
         answer->waiting = nullptr;
     });
     while (!answer->done.load()) {
-        if (const std::optional<QVariant> v = control->verdict())
-            return qvariant_cast<R>(*v);
+        if (answer->told.load())
+            return answer->verdict;
         if (goOn && !goOn()) {
             control->cancel();
             return R(mail::cancelledText());
@@ -179,7 +185,7 @@ QString PopLogin(const QString &command, const std::function<bool()> &goOn)
 }
 
 QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn,
-    const std::shared_ptr<std::atomic<bool>> &accepted)
+    const std::shared_ptr<std::atomic<bool>> &accepted, const std::function<void()> &taken)
 {
     QString server, to, from;
     {
@@ -196,9 +202,14 @@ QString SmtpSend(const QString &body, const QString &subject, const std::functio
                         : mail::SendMail(server, to, from, subject, body, QString(), &control);
         },
         goOn,
-        [accepted](const QString &failure) {
-            if (failure.isEmpty() && accepted)
+        [accepted, taken](const QString &failure) {
+            if (!failure.isEmpty())
+                return;
+            // Taken first, recorded second: whoever finds the record finds the mail taken.
+            if (accepted)
                 accepted->store(true);
+            if (taken)
+                taken();
         });
 }
 
@@ -221,7 +232,7 @@ Outcome Send(const QString &body, const QString &subject, const SendOptions &opt
         outcome.failure = mail::cancelledText();
         return outcome;
     }
-    outcome.failure = SmtpSend(body, subject, options.goOn, options.accepted);
+    outcome.failure = SmtpSend(body, subject, options.goOn, options.accepted, options.taken);
     return outcome;
 }
 

@@ -22,9 +22,10 @@ QString PopLogin(const QString &command, const std::function<bool()> &goOn = {})
 
 // Sends one message to the configured recipients. Body first, subject second. accepted, when
 // given, turns true on the worker as soon as the server has taken the message: a wait given up
-// by goOn or cancelAll() says nothing of that.
+// by goOn or cancelAll() says nothing of that. taken, when given, runs on the worker right after,
+// before the call returns and before waitForVerdicts() counts the transfer as decided.
 QString SmtpSend(const QString &body, const QString &subject, const std::function<bool()> &goOn = {},
-    const std::shared_ptr<std::atomic<bool>> &accepted = {});
+    const std::shared_ptr<std::atomic<bool>> &accepted = {}, const std::function<void()> &taken = {});
 
 // What a mail that may need a POP login first brought: "" or the failure text of each.
 struct Outcome
@@ -40,6 +41,9 @@ struct SendOptions
     std::function<bool()> goOn {};
     // Turns true as soon as the server has taken the message (see SmtpSend).
     std::shared_ptr<std::atomic<bool>> accepted {};
+    // Runs on the worker once the server has taken the message (see SmtpSend); it must not touch
+    // the window's objects.
+    std::function<void()> taken {};
     // Told of a failed POP login before the mail is sent.
     std::function<void(const QString &failure)> popFailed {};
 };

@@ -178,11 +178,21 @@ void Patrol::SendHitMail(const QString &pendingBody)
     // abandon() then takes the mail's lines out of the history.
     m_mail.attempted = true;
     m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
-    const Module1::Outcome outcome = Module1::Send(
-        body, subject, {.popFirst = popFirst, .goOn = [this] { return !m_abandoned; }, .accepted = m_mailAccepted});
-    // Taken: on the disk now, ahead of everything else, even when the window is closing.
-    if (m_mailAccepted->load() && m_w.journal)
-        m_w.journal(m_mailLines);
+    // Taken: on the disk at the verdict, on the worker, before this thread runs anything again; a
+    // box opened meanwhile, even one still open at a kill, holds nothing up.
+    auto journalled = std::make_shared<std::atomic<bool>>(false);
+    std::function<void()> taken;
+    if (m_w.journal) {
+        taken = [record = m_w.journal(m_mailLines), journalled] {
+            if (record && record())
+                journalled->store(true);
+        };
+    }
+    const Module1::Outcome outcome = Module1::Send(body, subject,
+        {.popFirst = popFirst,
+            .goOn = [this] { return !m_abandoned; },
+            .accepted = m_mailAccepted,
+            .taken = std::move(taken)});
     m_mail.popFailure = outcome.popFailure;
     if (m_abandoned)
         return;
@@ -195,10 +205,10 @@ void Patrol::SendHitMail(const QString &pendingBody)
         m_history->removeMail(m_mailToken);
         return;
     }
-    // The server has the mail: its lines are on disk before anything else happens, so that no
-    // crash from here on can have them mailed again.
+    // The journal holds the lines: the whole-file save may follow at its pace. Without it they
+    // are on disk before anything else happens, so that no crash can have them mailed again.
     if (m_w.persist)
-        m_w.persist(true);
+        m_w.persist(!journalled->load());
 }
 
 namespace {

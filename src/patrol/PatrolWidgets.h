@@ -37,8 +37,10 @@ struct PatrolWidgets
     // Makes what the patrol has learned (history, target health) last: with wait, it is on disk
     // when this returns, window messages running meanwhile; without, soon. Absent: kept nowhere.
     std::function<void(bool wait)> persist;
-    // Records at once, before the slower persist(true), the lines of a mail the server took.
-    std::function<void(const QStringList &lines)> journal;
+    // Asked before a mail goes out with its lines; answers what records them, which the mail's
+    // worker runs the moment the server takes the mail, before the window hears of it. What it
+    // answers must not touch the window's objects; it tells whether the lines are on disk.
+    std::function<std::function<bool()>(const QStringList &lines)> journal;
     // What the status strip says instead of "巡回完了" while something outside the patrol is
     // wrong, such as a settings file that cannot be written; empty when nothing is.
     std::function<QString()> standingTrouble;

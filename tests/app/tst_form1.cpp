@@ -11,6 +11,7 @@
 #include "mail/Module1.h"
 #include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
+#include "platform/FileStore.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -35,9 +37,56 @@
 #include <QTimer>
 
 #include <atomic>
+#include <csignal>
+#include <optional>
 #include <thread>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
+
+// What happened to the journal of taken mails before the start.
+enum class JournalCase { TornAtEnd, TornThenWhole, FailedAppend, ReplayFails, FullDisk };
+Q_DECLARE_METATYPE(JournalCase)
+
+namespace {
+
+// Writes past the limit fail in this process as on a full disk; the journal's room is below it.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_before {};
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Where the journal's records end and its padding begins.
+qsizetype recordsEnd(const QByteArray &bytes)
+{
+    qsizetype end = bytes.size();
+    while (end > 0 && bytes.at(end - 1) == '\0')
+        --end;
+    return end;
+}
+
+} // namespace
 
 class TestForm1 : public QObject
 {
@@ -61,6 +110,7 @@ private Q_SLOTS:
     void unwritableFolder_toldOnce();
     void whileRunning_learnedReachesTheDisk();
     void whileRunning_saveFails_toldAndTriedAgain();
+    void sentJournal_replayedIntoTheHistoryAtStart_data();
     void sentJournal_replayedIntoTheHistoryAtStart();
     void historyLimit_conversion_data();
     void historyLimit_conversion();
@@ -497,35 +547,119 @@ void TestForm1::whileRunning_learnedReachesTheDisk()
     QVERIFY(release);
     QVERIFY2(edit.elapsed() < 2000, qPrintable(QString::number(edit.elapsed())));
     QCOMPARE(historyDuringMail, u"old"_s);
-    // No waiting here: the step ended only once its mail's line was on disk.
-    QCOMPARE(stored(u"RIREKI"_s, u"TEXT0"_s), u"hit line"_s);
+    // No waiting here: the step ended only once its mail's line was in the journal; the file
+    // follows, and then the journal forgets it.
+    const QString file = SettingsLocation::filePath(dir.path());
+    QCOMPARE(sentjournal::read(file), QStringList {u"hit line"_s});
+    QTRY_COMPARE(stored(u"RIREKI"_s, u"TEXT0"_s), u"hit line"_s);
+    QTRY_VERIFY(sentjournal::read(file).isEmpty());
     QCOMPARE(stored(u"RIREKI"_s, u"TEXT1"_s), u"old"_s);
     QCOMPARE(stored(u"KEYWORD"_s, u"KEY1"_s), u"hit"_s);
     QVERIFY(w.Form_Unload());
 }
 
 // A crash after the server took a mail and before the whole file was saved: the next start puts
-// the mail's lines into the history, as the patrol had them, and a record cut off by the crash
-// loses only itself.
+// the mail's lines into the history, as the patrol had them. A broken record loses only itself; a
+// file that takes nothing keeps the journal, whose lines are history all the same until saved.
+void TestForm1::sentJournal_replayedIntoTheHistoryAtStart_data()
+{
+    QTest::addColumn<JournalCase>("journalCase");
+    QTest::addColumn<QStringList>("journal");
+    QTest::addColumn<bool>("replayed");
+    QTest::addColumn<QStringList>("history");
+    const QString a = u"a"_s, b = u"b"_s, c = u"50% 引き c"_s, d = u"d"_s, old1 = u"old1"_s, old2 = u"old2"_s;
+    // "b" was in the history already; the limit of 3 keeps four lines.
+    QTest::newRow("a record cut off at the end")
+        << JournalCase::TornAtEnd << QStringList {a, b, c} << true << QStringList {c, a, old1, old2};
+    QTest::newRow("a whole record after a cut-off one")
+        << JournalCase::TornThenWhole << QStringList {a, b, c, d} << true << QStringList {d, c, a, old1};
+    QTest::newRow("a failed append, cut back")
+        << JournalCase::FailedAppend << QStringList {a, b, c} << true << QStringList {c, a, old1, old2};
+    QTest::newRow("a file that takes nothing at start")
+        << JournalCase::ReplayFails << QStringList {a, b, c} << false << QStringList {c, a, old1, old2, b};
+    // Pages of its own, not the end of one the journal has already.
+    const QString wide = u"長"_s.repeated(480);
+    QTest::newRow("a full disk, the reserved room")
+        << JournalCase::FullDisk << QStringList {a, b, c, wide} << true << QStringList {wide, c, a, old1};
+}
+
 void TestForm1::sentJournal_replayedIntoTheHistoryAtStart()
 {
+    QFETCH(JournalCase, journalCase);
+    QFETCH(QStringList, journal);
+    QFETCH(bool, replayed);
+    QFETCH(QStringList, history);
     QTemporaryDir dir;
-    put(dir.path(), "[MAIL]\r\nRIREKISUU=3\r\n[RIREKI]\r\nTEXT0=old1\r\nTEXT1=old2\r\nTEXT2=b\r\n");
-    const QString file = SettingsLocation::filePath(dir.path());
+    const QString folder = dir.path();
+    bool mounted = false;
+    if (journalCase == JournalCase::FullDisk) {
+        mounted = QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, folder}) == 0;
+        if (!mounted)
+            QSKIP("a small file system of its own needs root");
+    }
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            QProcess::execute(u"umount"_s, {u"-l"_s, folder});
+    });
+    put(folder, "[MAIL]\r\nRIREKISUU=3\r\n[RIREKI]\r\nTEXT0=old1\r\nTEXT1=old2\r\nTEXT2=b\r\n");
+    const QString file = SettingsLocation::filePath(folder);
+    const QString journalFile = sentjournal::path(file);
+    QVERIFY(sentjournal::reserve(file));
     QVERIFY(sentjournal::append(file, {u"a"_s, u"b"_s}));
     QVERIFY(sentjournal::append(file, {u"50% 引き c"_s}));
-    {
-        QFile torn(sentjournal::path(file));
-        QVERIFY(torn.open(QIODevice::Append));
-        torn.write("cut%20of");
+    std::optional<FileSizeLimit> limit;
+    switch (journalCase) {
+    case JournalCase::TornAtEnd:
+    case JournalCase::TornThenWhole: {
+        QFile torn(journalFile);
+        QVERIFY(torn.open(QIODevice::ReadWrite));
+        QVERIFY(torn.seek(recordsEnd(torn.readAll())));
+        torn.write("cut%20of\t0");
+        torn.close();
+        if (journalCase == JournalCase::TornThenWhole)
+            QVERIFY(sentjournal::append(file, {u"d"_s}));
+        break;
     }
-    QCOMPARE(sentjournal::read(file), (QStringList {u"a"_s, u"b"_s, u"50% 引き c"_s}));
-    QVERIFY(sentjournal::replay(dir.path()));
-    QVERIFY(!QFile::exists(sentjournal::path(file)));
-    auto w = open(dir.path());
-    // "b" was in the history already; the limit of 3 keeps four lines.
-    QCOMPARE(rows(w->List3), (QStringList {u"50% 引き c"_s, u"a"_s, u"old1"_s, u"old2"_s}));
+    case JournalCase::FailedAppend: {
+        const QByteArray before = contents(journalFile);
+        {
+            const FileSizeLimit few(rlim_t(recordsEnd(before) + 4));
+            QVERIFY(!sentjournal::append(file, {u"no room for this line"_s}));
+        }
+        QCOMPARE(contents(journalFile), before);
+        break;
+    }
+    case JournalCase::ReplayFails:
+        limit.emplace(16);
+        break;
+    case JournalCase::FullDisk: {
+        QFile filler(folder + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray chunk(4096, 'x');
+        while (filler.write(chunk) == chunk.size() && filler.flush()) { }
+        filler.close();
+        QVERIFY(!filestore::writeAtomically(folder + u"/probe"_s, chunk));
+        QVERIFY(sentjournal::append(file, {journal.last()}));
+        QVERIFY(filler.remove());
+        break;
+    }
+    }
+    QCOMPARE(sentjournal::read(file), journal);
+    QCOMPARE(sentjournal::replay(folder), replayed);
+    auto w = open(folder);
+    limit.reset();
+    QCOMPARE(rows(w->List3), history);
+    if (!replayed) {
+        QCOMPARE(w->LaStatus->text(), Form1::journalKeptText(file));
+        QCOMPARE(sentjournal::read(file), journal);
+        // The first save that works holds the lines; only then does the journal forget them.
+        QTRY_VERIFY(sentjournal::read(file).isEmpty());
+        clINI ini(folder);
+        QCOMPARE(ListPersistence::history(ini), history.mid(0, 4));
+    }
+    QVERIFY(sentjournal::read(file).isEmpty());
     QVERIFY(w->Form_Unload());
+    QVERIFY(!QFile::exists(journalFile));
 }
 
 // A folder that stops taking the file: the status strip says so, even after a patrol step, and

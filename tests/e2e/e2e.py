@@ -263,12 +263,16 @@ def free_port():
 
 
 class MuteSmtp:
-    """Takes each message with 250 and then never answers QUIT, holding the line open."""
+    """Takes each message with 250 and then never answers QUIT, holding the line open. With
+    hold_data, the 250 waits until release is set; received is set once a message is in."""
 
-    def __init__(self, close_after_data=False):
+    def __init__(self, close_after_data=False, hold_data=False):
         self.messages = []
         self.lock = threading.Lock()
         self.close_after_data = close_after_data
+        self.hold_data = hold_data
+        self.received = threading.Event()
+        self.release = threading.Event()
         self.sock = socket.socket()
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(5)
@@ -303,6 +307,9 @@ class MuteSmtp:
                         message += chunk
                     with self.lock:
                         self.messages.append(message)
+                    self.received.set()
+                    if self.hold_data:
+                        self.release.wait()
                     conn.sendall(b"250 OK taken\r\n")
                     if self.close_after_data:
                         conn.close()
@@ -718,6 +725,60 @@ def killed_while_saving(pages, folder):
     return "%d kills, the file whole after each, %d mails, no line twice" % (kills, len(fixture_mails(to)))
 
 
+def killed_with_dialog_open(pages, folder):
+    """The server takes a mail while 動作設定 is open over the window, and kill -9 strikes before the
+    dialog is closed: the mail's line was on disk at the server's 250 all the same, and the restart
+    does not mail it again."""
+    need("Xvfb", "dbus-daemon", "xdotool")
+    import urllib.parse
+    line = "臨時 設定中の行"
+    pages.put("/modal", "臨時", [line])
+    server = MuteSmtp(hold_data=True)
+    journal = os.path.join(folder, "KVN.ini.sent")
+    record = urllib.parse.quote(line.encode("utf-8"), safe=" ").encode()
+    try:
+        with Desktop(folder) as d:
+            k = Korvani(folder, d.display, d.env)
+            k.write({"MAIL": mail_settings("modal@example.test", SMTP_SERVER="127.0.0.1:%d" % server.port),
+                     "KEYWORD": {"KEY0": "臨時"}, "URL": {"URL0": pages.url("/modal")}})
+            k.start()
+            check(server.received.wait(30), "the mail did not reach the server")
+            windows = []
+
+            def found(name):
+                windows[:] = d.run(["xdotool", "search", "--name", name]).stdout.split()
+                return bool(windows)
+
+            wait_until(lambda: found("^Korvani  "), 10, "no main window found")
+            d.run(["xdotool", "windowfocus", "--sync", windows[0]])
+            d.run(["xdotool", "key", "ctrl+comma"])
+            wait_until(lambda: found("^動作設定$"), 10, "動作設定 did not open")
+            server.release.set()
+
+            def journalled():
+                try:
+                    with open(journal, "rb") as f:
+                        return record in f.read()
+                except OSError:
+                    return False
+
+            wait_until(journalled, 10, "the taken mail's line is not in the journal while the dialog is open")
+            check(found("^動作設定$"), "the dialog closed by itself")
+            saved = read_ini(os.path.join(folder, "KVN.ini")).get("RIREKI", {}).values()
+            k.kill()
+        k = Korvani(folder)
+        k.start()
+        visits = pages.count("/modal")
+        wait_until(lambda: pages.count("/modal") >= visits + 3, 30, "the patrol did not resume")
+        _, ini = k.stop()
+    finally:
+        server.release.set()
+        server.close()
+    check(server.count() == 1, "mailed %d times" % server.count())
+    check(list(ini["RIREKI"].values())[:1] == [line], "history: %r" % ini["RIREKI"])
+    return "one mail; the file %s the line at the kill" % ("held" if line in saved else "did not hold")
+
+
 def untrusted_settings(pages, folder):
     """A KVN.ini beside the program that others may write is not used: the settings go to
     ~/.config/korvani, the file is left as it was, and standard error says why, once."""
@@ -971,7 +1032,7 @@ SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changi
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
                                      killed_while_saving, desktop_notifications, accessibility,
-                                     untrusted_settings)}
+                                     untrusted_settings, killed_with_dialog_open)}
 
 
 def main(names):
