@@ -5,6 +5,8 @@
 #include "settings/SettingsLocation.h"
 #include "settings/clINI.h"
 
+#include <QFile>
+
 using namespace Qt::StringLiterals;
 
 namespace sentjournal {
@@ -28,10 +30,32 @@ bool append(const QString &settingsFile, const QStringList &lines)
     return recordfile::append(path(settingsFile), records, kRoom);
 }
 
+namespace {
+
+// A journal an earlier version left after a crash: one percent-encoded line per record, without
+// checksum or padding. A line cut off by that crash has no line break after it.
+QByteArrayList earlierRecords(const QString &journal)
+{
+    QFile f(journal);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = f.readAll();
+    if (all.contains('\0') || all.contains('\t'))
+        return {};
+    QByteArrayList records = all.split('\n');
+    records.removeLast();
+    return records;
+}
+
+} // namespace
+
 QStringList read(const QString &settingsFile)
 {
+    QByteArrayList records = recordfile::read(path(settingsFile));
+    if (records.isEmpty())
+        records = earlierRecords(path(settingsFile));
     QStringList lines;
-    for (const QByteArray &record : recordfile::read(path(settingsFile))) {
+    for (const QByteArray &record : records) {
         const QString line = QString::fromUtf8(QByteArray::fromPercentEncoding(record));
         if (!line.isEmpty())
             lines.append(line);

@@ -46,7 +46,7 @@
 using namespace Qt::StringLiterals;
 
 // What happened to the journal of taken mails before the start.
-enum class JournalCase { TornAtEnd, TornThenWhole, FailedAppend, ReplayFails, FullDisk };
+enum class JournalCase { TornAtEnd, TornThenWhole, FailedAppend, ReplayFails, FullDisk, EarlierFormat };
 Q_DECLARE_METATYPE(JournalCase)
 
 namespace {
@@ -577,6 +577,8 @@ void TestForm1::sentJournal_replayedIntoTheHistoryAtStart_data()
         << JournalCase::FailedAppend << QStringList {a, b, c} << true << QStringList {c, a, old1, old2};
     QTest::newRow("a file that takes nothing at start")
         << JournalCase::ReplayFails << QStringList {a, b, c} << false << QStringList {c, a, old1, old2, b};
+    QTest::newRow("an earlier version's journal")
+        << JournalCase::EarlierFormat << QStringList {a, b, c} << true << QStringList {c, a, old1, old2};
     // Pages of its own, not the end of one the journal has already.
     const QString wide = u"長"_s.repeated(480);
     QTest::newRow("a full disk, the reserved room")
@@ -632,6 +634,12 @@ void TestForm1::sentJournal_replayedIntoTheHistoryAtStart()
     case JournalCase::ReplayFails:
         limit.emplace(16);
         break;
+    case JournalCase::EarlierFormat: {
+        QFile earlier(journalFile);
+        QVERIFY(earlier.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        earlier.write("a\nb\n" + u"50% 引き c"_s.toUtf8().toPercentEncoding(" ") + "\ncut%20o");
+        break;
+    }
     case JournalCase::FullDisk: {
         QFile filler(folder + u"/filler"_s);
         QVERIFY(filler.open(QIODevice::WriteOnly));
