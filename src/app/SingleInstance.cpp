@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "platform/FileTrust.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -13,13 +15,12 @@ namespace {
 
 constexpr int kAnswerMs = 2000;
 
-// A name that is the same for every start on one file and only this user's: in the user's
+// A name that is the same for every start that meets one lock and only this user's: in the user's
 // runtime folder where there is one, else in the temporary folder under the user's id.
-QString serverName(const QString &settingsPath)
+QString serverName(const QString &identity)
 {
-    const QString canonical = QFileInfo(settingsPath).absoluteFilePath();
     const QString hash
-        = QString::fromLatin1(QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+        = QString::fromLatin1(QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return runtime + u"/korvani-"_s + hash;
@@ -44,19 +45,45 @@ QByteArray answerWord(SingleInstance::Answer a)
 
 SingleInstance::SingleInstance(const QString &settingsPath, QObject *parent)
     : QObject(parent)
-    , m_settingsPath(settingsPath)
-    , m_serverName(serverName(settingsPath))
-    , m_lock(settingsPath + u".lock"_s)
-{
-    // Only a dead owner makes a lock stale: a program that runs for weeks keeps an old file.
-    m_lock.setStaleLockTime(0);
-}
+    , m_resolved(resolvedPath(settingsPath))
+{ }
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::acquire()
+QString SingleInstance::resolvedPath(const QString &settingsPath)
 {
-    return m_lock.tryLock(0);
+    const QString target = filetrust::writeTarget(settingsPath, filetrust::currentUser());
+    if (!target.isEmpty()) {
+        const QString real = QFileInfo(target).canonicalFilePath();
+        if (!real.isEmpty())
+            return real;
+    }
+    // Missing, or a link not to be followed: the folder's links are still resolved.
+    const QFileInfo info(target.isEmpty() ? settingsPath : target);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
+}
+
+SingleInstance::Claim SingleInstance::acquire()
+{
+    // Through any symbolic link the path is the same, so one lock file meets every start.
+    const FileLock::Outcome beside = m_lock.lockFile(m_resolved + u".lock"_s);
+    if (beside != FileLock::Outcome::Acquired) {
+        m_askName = serverName(m_resolved);
+        m_failure = m_lock.error();
+        return beside == FileLock::Outcome::Held ? Claim::Later : Claim::Failed;
+    }
+    // Hard links are names in other folders, each with a lock file of its own: the file itself is
+    // what they share. A save renames a new file over this name, parting it from the others, but
+    // the file locked here stays held, so a start through another name still meets it.
+    const FileLock::Outcome file = m_fileLock.lockExisting(m_resolved);
+    if (file != FileLock::Outcome::Acquired) {
+        m_lock.release();
+        m_askName = serverName(u"inode:"_s + m_fileLock.identity());
+        m_failure = m_fileLock.error();
+        return file == FileLock::Outcome::Held ? Claim::Later : Claim::Failed;
+    }
+    return Claim::First;
 }
 
 QString SingleInstance::currentDisplay()
@@ -75,14 +102,21 @@ bool SingleInstance::hasDisplay()
 
 void SingleInstance::listen(std::function<bool(const QString &display)> bringForward)
 {
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    serve(serverName(m_resolved), bringForward);
+    if (m_fileLock.holds())
+        serve(serverName(u"inode:"_s + m_fileLock.identity()), bringForward);
+}
+
+void SingleInstance::serve(const QString &name, const std::function<bool(const QString &display)> &bringForward)
+{
+    auto *server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
     // The lock is ours, so a socket left there belongs to a program that is gone.
-    QLocalServer::removeServer(m_serverName);
-    if (!m_server->listen(m_serverName))
+    QLocalServer::removeServer(name);
+    if (!server->listen(name))
         return;
-    connect(m_server, &QLocalServer::newConnection, this, [this, bringForward] {
-        while (QLocalSocket *s = m_server->nextPendingConnection()) {
+    connect(server, &QLocalServer::newConnection, this, [server, bringForward] {
+        while (QLocalSocket *s = server->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QLocalSocket::readyRead, s, [s, bringForward] {
                 if (!s->canReadLine())
@@ -104,7 +138,7 @@ void SingleInstance::listen(std::function<bool(const QString &display)> bringFor
 SingleInstance::Answer SingleInstance::askFirst()
 {
     QLocalSocket s;
-    s.connectToServer(m_serverName);
+    s.connectToServer(m_askName);
     if (!s.waitForConnected(kAnswerMs))
         return Answer::NoAnswer;
     s.write(currentDisplay().toUtf8() + '\n');
@@ -129,4 +163,9 @@ QString SingleInstance::alreadyRunningText(const QString &settingsPath, Answer a
     if (answer == Answer::Service)
         text += u"\r\nユーザーサービスとして動いています。止めるには: systemctl --user stop korvani"_s;
     return text;
+}
+
+QString SingleInstance::lockFailedText(const QString &reason)
+{
+    return u"Korvaniを起動できません。一つの設定ファイルで一つだけ動くためのロックが取れません: "_s + reason;
 }

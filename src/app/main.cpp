@@ -36,7 +36,15 @@ int main(int argc, char *argv[])
     const SettingsLocation::Choice place = SettingsLocation::choose();
     const QString &folder = place.folder;
     SingleInstance instance(SettingsLocation::filePath(folder));
-    if (!instance.acquire()) {
+    const SingleInstance::Claim claim = instance.acquire();
+    if (claim == SingleInstance::Claim::Failed) {
+        const QString text = SingleInstance::lockFailedText(instance.failure());
+        applog::write(applog::Priority::Error, text);
+        if (SingleInstance::hasDisplay())
+            Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Critical);
+        return EXIT_FAILURE;
+    }
+    if (claim == SingleInstance::Claim::Later) {
         const SingleInstance::Answer answer = instance.askFirst();
         if (answer == SingleInstance::Answer::BroughtForward)
             return 0;

@@ -1,5 +1,6 @@
 #include "platform/FileTrust.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -75,11 +76,19 @@ bool isPrivateGroup(uint group, uint user)
 
 Verdict folder(const QString &path, uint user)
 {
+    const QByteArray name = QFile::encodeName(QDir::cleanPath(path));
     struct stat st
     { };
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(name.constData(), &st) != 0)
         return Verdict::Missing;
-    return judge(st, user, true);
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && st.st_uid != user)
+        return Verdict::LinkByOther;
+    if (::stat(name.constData(), &st) != 0)
+        return link ? Verdict::DanglingLink : Verdict::Missing;
+    const Verdict target = judge(st, user, true);
+    return link && (target == Verdict::OtherOwner || target == Verdict::OthersMayWrite) ? Verdict::LinkToUntrusted
+                                                                                        : target;
 }
 
 Verdict file(const QString &path, uint user)

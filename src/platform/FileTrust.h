@@ -30,7 +30,8 @@ uint currentUser();
 // group, named after the user, with no other member.
 bool isPrivateGroup(uint group, uint user);
 
-// The folder as the path names it, links followed: the user's, and only the user may write it.
+// The folder as the path names it: the user's, and only the user may write it. A link at its own
+// name is followed only when the user made it (links further up the path are followed).
 Verdict folder(const QString &path, uint user);
 
 // A file: missing, or the user's regular file by the rules of folder(), or a link that the user

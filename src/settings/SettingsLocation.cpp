@@ -71,6 +71,41 @@ QString fileReason(filetrust::Verdict v, const QString &file)
     return u"%1 は普通のファイルではありません"_s.arg(name);
 }
 
+QString userFolderReason(filetrust::Verdict v, const QString &folder)
+{
+    using V = filetrust::Verdict;
+    const QString name = u"設定フォルダー "_s + QDir::toNativeSeparators(folder);
+    switch (v) {
+    case V::OtherOwner:
+        return name + u" は他のユーザーのものです"_s;
+    case V::OthersMayWrite:
+        return name + u" は他のユーザーも書き込めます"_s;
+    case V::LinkByOther:
+        return name + u" は他のユーザーが作ったリンクです"_s;
+    case V::LinkToUntrusted:
+        return name + u" のリンク先は他のユーザーが変えられます"_s;
+    case V::DanglingLink:
+        return name + u" のリンク先がありません"_s;
+    default:
+        break;
+    }
+    return name + u" はフォルダーではありません"_s;
+}
+
+// Where the settings may go when the folder beside the executable is not used, best first: the
+// user's configuration folder; the one under the home folder, where XDG_CONFIG_HOME named
+// another; and one named after the user's id, which nobody else's folder or link takes the place
+// of (a home shared by several accounts gives each its own).
+QStringList userCandidates(const Environment &env)
+{
+    QStringList candidates {userFolder(env)};
+    for (const QString &c : {env.home + u"/.config/korvani"_s, env.home + u"/.config/korvani-%1"_s.arg(env.user)}) {
+        if (!candidates.contains(QDir::cleanPath(c)))
+            candidates << QDir::cleanPath(c);
+    }
+    return candidates;
+}
+
 struct Beside
 {
     bool used = false;
@@ -126,14 +161,39 @@ QString userFolder(const Environment &env)
 
 Choice choose(const Environment &env)
 {
+    using V = filetrust::Verdict;
     const Beside beside = judgeBeside(env, true);
     if (beside.used)
         return {env.executableFolder, QString()};
-    const QString user = userFolder(env);
-    makeFolders(user);
-    if (beside.reason.isEmpty())
-        return {user, QString()};
-    return {user, beside.reason + u"。設定は "_s + QDir::toNativeSeparators(filePath(user)) + u" を使います。"_s};
+    QStringList reasons;
+    if (!beside.reason.isEmpty())
+        reasons << beside.reason;
+    // Where none is the user's alone: the first that could not be made, where nothing can be
+    // planted and a save fails aloud; else the last.
+    const QStringList candidates = userCandidates(env);
+    QString chosen;
+    QString missing;
+    for (const QString &c : candidates) {
+        if (filetrust::folder(c, env.user) == V::Missing)
+            makeFolders(c);
+        const V v = filetrust::folder(c, env.user);
+        if (v == V::Trusted) {
+            chosen = c;
+            break;
+        }
+        if (v == V::Missing) {
+            if (missing.isEmpty())
+                missing = c;
+        } else {
+            reasons << userFolderReason(v, c);
+        }
+    }
+    if (chosen.isEmpty())
+        chosen = missing.isEmpty() ? candidates.last() : missing;
+    if (reasons.isEmpty())
+        return {chosen, QString()};
+    return {chosen,
+        reasons.join(u"。"_s) + u"。設定は "_s + QDir::toNativeSeparators(filePath(chosen)) + u" を使います。"_s};
 }
 
 Choice choose()
@@ -148,7 +208,16 @@ QString folder(const Environment &env)
 
 QString readingFolder(const Environment &env)
 {
-    return judgeBeside(env, false).used ? env.executableFolder : userFolder(env);
+    if (judgeBeside(env, false).used)
+        return env.executableFolder;
+    using V = filetrust::Verdict;
+    const QStringList candidates = userCandidates(env);
+    for (const QString &c : candidates) {
+        const V v = filetrust::folder(c, env.user);
+        if (v == V::Trusted || v == V::Missing)
+            return c;
+    }
+    return candidates.last();
 }
 
 namespace {

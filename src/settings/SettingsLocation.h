@@ -26,15 +26,16 @@ Environment current();
 struct Choice
 {
     QString folder;
-    // Why a KVN.ini beside the executable, or its folder, was passed over, in Japanese; empty
-    // where nothing there asked to be used.
+    // Why a KVN.ini beside the executable, its folder, or a user's folder was passed over, in
+    // Japanese; empty where nothing asked to be used.
     QString notice;
 };
 
 // The executable's folder when a KVN.ini is already there or the folder can take one, and
 // both are the user's alone (filetrust); never a system binary folder such as /usr/bin.
 // Otherwise korvani/ in the user's configuration folder, created with mode 0700 where it is
-// missing. Decided afresh at every call.
+// missing, when it is the user's alone by the same rules; where it is not, ~/.config/korvani,
+// then ~/.config/korvani-<user id>, and the notice says why. Decided afresh at every call.
 Choice choose(const Environment &env);
 Choice choose();
 QString folder(const Environment &env);

@@ -21,6 +21,8 @@ namespace {
 enum class Who { Me, Other };
 enum class Ini { None, File, Link, Dangling, Folder };
 enum class Group { Mine, Shared };
+// What stands at the user's configuration folder before the start.
+enum class Cfg { None, Folder, Link, File };
 
 struct Setup
 {
@@ -35,6 +37,14 @@ struct Setup
     Who linkOwner = Who::Me;
     Who targetOwner = Who::Me;
     int targetFolderMode = 0755;
+    // Without a folder beside the executable; the user's folder, and for a link the folder it
+    // leads to, owned by configOwner; xdg puts it in XDG_CONFIG_HOME instead of ~/.config.
+    bool portable = true;
+    Cfg config = Cfg::None;
+    int configMode = 0700;
+    Who configOwner = Who::Me;
+    Who configLinkOwner = Who::Me;
+    bool xdg = false;
 };
 
 } // namespace
@@ -175,39 +185,61 @@ static constexpr uint kOther = 65534;
 void TestSettingsLocation::trust_data()
 {
     QTest::addColumn<Setup>("setup");
-    QTest::addColumn<bool>("beside");
+    QTest::addColumn<QString>("chosen"); // $EXE, $CFG (~/.config/korvani) or $OWN (korvani-<id>)
     QTest::addColumn<QString>("reason"); // empty: nothing said
 
-    QTest::newRow("portable folder, umask 022") << Setup {} << true << QString();
+    QTest::newRow("portable folder, umask 022") << Setup {} << u"$EXE"_s << QString();
     QTest::newRow("portable folder and file, umask 002 and a private group")
-        << Setup {.folderMode = 0775, .ini = Ini::File, .iniMode = 0664} << true << QString();
-    QTest::newRow("a KVN.ini of the user's") << Setup {.ini = Ini::File, .iniMode = 0600} << true << QString();
-    QTest::newRow("a link to the user's own file") << Setup {.ini = Ini::Link} << true << QString();
-    QTest::newRow("folder owned by another user")
-        << Setup {.folderOwner = Who::Other} << false << u"実行ファイルのフォルダー $EXE は他のユーザーのものです"_s;
+        << Setup {.folderMode = 0775, .ini = Ini::File, .iniMode = 0664} << u"$EXE"_s << QString();
+    QTest::newRow("a KVN.ini of the user's") << Setup {.ini = Ini::File, .iniMode = 0600} << u"$EXE"_s << QString();
+    QTest::newRow("a link to the user's own file") << Setup {.ini = Ini::Link} << u"$EXE"_s << QString();
+    QTest::newRow("folder owned by another user") << Setup {.folderOwner = Who::Other} << u"$CFG"_s
+                                                  << u"実行ファイルのフォルダー $EXE は他のユーザーのものです"_s;
     QTest::newRow("folder and KVN.ini owned by another user")
-        << Setup {.folderOwner = Who::Other, .ini = Ini::File, .iniOwner = Who::Other} << false
+        << Setup {.folderOwner = Who::Other, .ini = Ini::File, .iniOwner = Who::Other} << u"$CFG"_s
         << u"実行ファイルのフォルダー $EXE は他のユーザーのものです"_s;
-    QTest::newRow("folder writable by its group") << Setup {.folderMode = 0775, .folderGroup = Group::Shared} << false
-                                                  << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
+    QTest::newRow("folder writable by its group") << Setup {.folderMode = 0775,
+        .folderGroup = Group::Shared} << u"$CFG"_s << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
     QTest::newRow("folder writable by all, sticky")
-        << Setup {.folderMode = 01777} << false << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
+        << Setup {.folderMode = 01777} << u"$CFG"_s << u"実行ファイルのフォルダー $EXE は他のユーザーも書き込めます"_s;
     QTest::newRow("root-owned 0600 KVN.ini") << Setup {.ini = Ini::File, .iniMode = 0600, .iniOwner = Who::Other}
-                                             << false << u"$INI は他のユーザーのファイルです"_s;
+                                             << u"$CFG"_s << u"$INI は他のユーザーのファイルです"_s;
     QTest::newRow("KVN.ini writable by its group")
-        << Setup {.ini = Ini::File, .iniMode = 0664, .iniGroup = Group::Shared} << false
+        << Setup {.ini = Ini::File, .iniMode = 0664, .iniGroup = Group::Shared} << u"$CFG"_s
         << u"$INI は他のユーザーも書き込めます"_s;
     QTest::newRow("KVN.ini writable by all")
-        << Setup {.ini = Ini::File, .iniMode = 0666} << false << u"$INI は他のユーザーも書き込めます"_s;
+        << Setup {.ini = Ini::File, .iniMode = 0666} << u"$CFG"_s << u"$INI は他のユーザーも書き込めます"_s;
     QTest::newRow("link to another user's file, as to /etc/passwd") << Setup {
-        .ini = Ini::Link, .targetOwner = Who::Other} << false << u"$INI のリンク先は他のユーザーが変えられます"_s;
-    QTest::newRow("link into a folder that all may write") << Setup {.ini = Ini::Link, .targetFolderMode = 0777}
-                                                           << false << u"$INI のリンク先は他のユーザーが変えられます"_s;
+        .ini = Ini::Link, .targetOwner = Who::Other} << u"$CFG"_s << u"$INI のリンク先は他のユーザーが変えられます"_s;
+    QTest::newRow("link into a folder that all may write") << Setup {.ini = Ini::Link,
+        .targetFolderMode = 0777} << u"$CFG"_s << u"$INI のリンク先は他のユーザーが変えられます"_s;
     QTest::newRow("link made by another user")
-        << Setup {.ini = Ini::Link, .linkOwner = Who::Other} << false << u"$INI は他のユーザーが作ったリンクです"_s;
-    QTest::newRow("dangling link") << Setup {.ini = Ini::Dangling} << false << u"$INI のリンク先がありません"_s;
-    QTest::newRow("KVN.ini is a folder") << Setup {.ini = Ini::Folder} << false
+        << Setup {.ini = Ini::Link, .linkOwner = Who::Other} << u"$CFG"_s << u"$INI は他のユーザーが作ったリンクです"_s;
+    QTest::newRow("dangling link") << Setup {.ini = Ini::Dangling} << u"$CFG"_s << u"$INI のリンク先がありません"_s;
+    QTest::newRow("KVN.ini is a folder") << Setup {.ini = Ini::Folder} << u"$CFG"_s
                                          << u"$INI は普通のファイルではありません"_s;
+    QTest::newRow("user folder of another user")
+        << Setup {.portable = false, .config = Cfg::Folder, .configOwner = Who::Other} << u"$OWN"_s
+        << u"設定フォルダー $CFG は他のユーザーのものです"_s;
+    QTest::newRow("user folder that all may write")
+        << Setup {.portable = false, .config = Cfg::Folder, .configMode = 0777} << u"$OWN"_s
+        << u"設定フォルダー $CFG は他のユーザーも書き込めます"_s;
+    QTest::newRow("user folder a link to another user's folder")
+        << Setup {.portable = false, .config = Cfg::Link, .configOwner = Who::Other} << u"$OWN"_s
+        << u"設定フォルダー $CFG のリンク先は他のユーザーが変えられます"_s;
+    QTest::newRow("user folder a link made by another user")
+        << Setup {.portable = false, .config = Cfg::Link, .configLinkOwner = Who::Other} << u"$OWN"_s
+        << u"設定フォルダー $CFG は他のユーザーが作ったリンクです"_s;
+    QTest::newRow("user folder a link to the user's own folder")
+        << Setup {.portable = false, .config = Cfg::Link} << u"$CFG"_s << QString();
+    QTest::newRow("user folder a file") << Setup {.portable = false, .config = Cfg::File} << u"$OWN"_s
+                                        << u"設定フォルダー $CFG はフォルダーではありません"_s;
+    QTest::newRow("XDG_CONFIG_HOME holds another user's folder")
+        << Setup {.portable = false, .config = Cfg::Folder, .configOwner = Who::Other, .xdg = true} << u"$CFG"_s
+        << u"設定フォルダー $XDG は他のユーザーのものです"_s;
+    QTest::newRow("beside and user folder both passed over")
+        << Setup {.folderOwner = Who::Other, .config = Cfg::Folder, .configOwner = Who::Other} << u"$OWN"_s
+        << u"実行ファイルのフォルダー $EXE は他のユーザーのものです。設定フォルダー $CFG は他のユーザーのものです"_s;
 }
 
 // Real files, links and modes; the parts of another user are given away, which takes root.
@@ -215,13 +247,13 @@ void TestSettingsLocation::trust()
 {
 #ifdef Q_OS_UNIX
     QFETCH(Setup, setup);
-    QFETCH(bool, beside);
+    QFETCH(QString, chosen);
     QFETCH(QString, reason);
 
     const uint me = filetrust::currentUser();
     const bool needsRoot = setup.folderOwner == Who::Other || setup.iniOwner == Who::Other
         || setup.linkOwner == Who::Other || setup.targetOwner == Who::Other || setup.folderGroup == Group::Shared
-        || setup.iniGroup == Group::Shared;
+        || setup.iniGroup == Group::Shared || setup.configOwner == Who::Other || setup.configLinkOwner == Who::Other;
     if (needsRoot && me != 0)
         QSKIP("giving files to another user takes root");
     if ((setup.folderMode & 020 || setup.iniMode & 020) && !filetrust::isPrivateGroup(::getegid(), me))
@@ -271,17 +303,48 @@ void TestSettingsLocation::trust()
     mode(exe, setup.folderMode);
     give(exe, setup.folderOwner, setup.folderGroup);
 
-    const SettingsLocation::Environment env {exe, QString(), dir.path() + u"/home"_s, me};
-    // A run that only reads (korvani --check) reads the file the window would use.
-    QCOMPARE(SettingsLocation::readingFolder(env), beside ? exe : dir.path() + u"/home/.config/korvani"_s);
-    const SettingsLocation::Choice choice = SettingsLocation::choose(env);
     const QString config = dir.path() + u"/home/.config/korvani"_s;
-    QCOMPARE(choice.folder, beside ? exe : config);
+    const QString xdg = dir.path() + u"/xdg"_s;
+    const QString user = setup.xdg ? xdg + u"/korvani"_s : config;
+    switch (setup.config) {
+    case Cfg::None:
+        break;
+    case Cfg::Folder:
+        QVERIFY(QDir().mkpath(user));
+        mode(user, setup.configMode);
+        give(user, setup.configOwner, Group::Mine);
+        break;
+    case Cfg::Link: {
+        const QString theirs = dir.path() + u"/theirs"_s;
+        QVERIFY(QDir().mkpath(theirs) && QDir().mkpath(QFileInfo(user).path()));
+        mode(theirs, 0700);
+        give(theirs, setup.configOwner, Group::Mine);
+        QVERIFY(QFile::link(theirs, user));
+        give(user, setup.configLinkOwner, Group::Mine, true);
+        break;
+    }
+    case Cfg::File:
+        touch(user);
+        break;
+    }
+    const bool beside = chosen == u"$EXE";
+    chosen.replace(u"$EXE"_s, exe).replace(u"$CFG"_s, config).replace(u"$OWN"_s, config + u"-"_s + QString::number(me));
+    const SettingsLocation::Environment env {
+        setup.portable ? exe : QString(), setup.xdg ? xdg : QString(), dir.path() + u"/home"_s, me};
+    // A run that only reads (korvani --check) reads the file the window would use.
+    QCOMPARE(SettingsLocation::readingFolder(env), chosen);
+    const SettingsLocation::Choice choice = SettingsLocation::choose(env);
+    QCOMPARE(choice.folder, chosen);
     if (reason.isEmpty()) {
         QCOMPARE(choice.notice, QString());
     } else {
-        reason.replace(u"$EXE"_s, exe).replace(u"$INI"_s, ini);
-        QCOMPARE(choice.notice, reason + u"。設定は "_s + config + u"/KVN.ini を使います。"_s);
+        reason.replace(u"$EXE"_s, exe).replace(u"$INI"_s, ini).replace(u"$CFG"_s, config).replace(u"$XDG"_s, user);
+        QCOMPARE(choice.notice, reason + u"。設定は "_s + chosen + u"/KVN.ini を使います。"_s);
+    }
+    if (chosen != user && setup.config != Cfg::None) {
+        QVERIFY2(!QFileInfo::exists(user + u"/KVN.ini"_s), "a folder passed over was written");
+        // A folder of the user's alone, made afresh.
+        QCOMPARE(modeOf(chosen), kOwnerOnlyFolder);
     }
 
     // The save goes where the choice says, and never through a link the choice passed over.
