@@ -157,7 +157,7 @@ std::optional<int> run(int argc, char *argv[])
         print(stdout, usage());
         return 0;
     }
-    // Other arguments are left to Qt and the engine, as before.
+    // Other arguments are Qt's and the engine's.
     if (first != "--check")
         return std::nullopt;
     QByteArrayList arguments;

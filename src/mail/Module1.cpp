@@ -236,6 +236,11 @@ Outcome Send(const QString &body, const QString &subject, const SendOptions &opt
     return outcome;
 }
 
+QString cancelledText()
+{
+    return mail::cancelledText();
+}
+
 void cancelAll()
 {
     Workers &w = workers();

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-// The program's two mail routines. Each reads its settings afresh at every call and answers ""
-// on success, otherwise the failure text.
+// The program's mail routines. Each reads its settings afresh at every call and answers "" on
+// success, otherwise the failure text.
 //
 // The transfer itself runs on a worker thread; the call waits for its answer letting window
 // messages run, so the window never freezes on a slow or silent server. goOn is asked while it
@@ -51,6 +51,9 @@ struct SendOptions
 // Every mail of the program goes this way: the POP login first when CHECK2 is "1" (its failure
 // does not stop the mail), then the mail itself.
 Outcome Send(const QString &body, const QString &subject, const SendOptions &options = {});
+
+// The answer of a transfer that was ended before its verdict.
+QString cancelledText();
 
 // The program is ending: every transfer on its way ends now, and later ones fail at once.
 void cancelAll();

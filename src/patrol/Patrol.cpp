@@ -1,6 +1,5 @@
 #include "patrol/Patrol.h"
 
-#include "mail/MailClient.h"
 #include "mail/Module1.h"
 #include "patrol/Browser.h"
 #include "patrol/ConditionList.h"
@@ -175,7 +174,7 @@ void Patrol::SendHitMail(const QString &pendingBody)
     m_w.Text1->setPlainText(body);
     const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
     // The transfers run on a worker while window messages go on; a closing window ends them, and
-    // abandon() then takes the mail's lines out of the history.
+    // abandon() then takes the lines of a mail the server has not taken out of the history.
     m_mail.attempted = true;
     m_mailAccepted = std::make_shared<std::atomic<bool>>(false);
     // Taken: on the disk at the verdict, on the worker, before this thread runs anything again; a
@@ -354,7 +353,7 @@ void Patrol::logInterrupted(Visit &visit)
     if (m_mail.attempted) {
         const bool taken = m_mailAccepted && m_mailAccepted->load();
         visit.mail = taken ? Visit::Mail::Sent : Visit::Mail::Failed;
-        visit.mailFailure = taken ? QString() : mail::cancelledText();
+        visit.mailFailure = taken ? QString() : Module1::cancelledText();
     }
     visit.interrupted = true;
     visit.when = QDateTime::currentDateTime();

@@ -40,8 +40,8 @@ public:
     void FollowLinks();
 
     // The window is closing: every wait ends, nothing more is loaded, listed or mailed. Lines of
-    // the page at hand that were taken into the history but not mailed come out again, so the
-    // saved history does not claim them and they are mailed at the next start.
+    // the page at hand that went into the history for a mail the server has not taken come out
+    // again, so the saved history does not claim them and they are mailed at the next start.
     void abandon();
     bool abandoned() const { return m_abandoned; }
 

@@ -37,7 +37,7 @@ bool loadable(const QUrl &url)
 }
 
 // Targets typed as "www.example.co.jp/news" or "127.0.0.1:8080/" were always loaded as web
-// addresses; anything else without a scheme is refused as before.
+// addresses; anything else without a scheme is refused.
 QUrl targetUrl(const QString &address)
 {
     const QUrl url(address);

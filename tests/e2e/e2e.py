@@ -203,10 +203,6 @@ class Korvani:
         check(self.proc.returncode == 0, "the program ended with %s" % self.proc.returncode)
         return time.time() - started, read_ini(os.path.join(self.folder, "KVN.ini"))
 
-    def log_text(self):
-        with open(os.path.join(self.folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
-            return f.read()
-
 
 def wait_until(condition, seconds, message):
     end = time.time() + seconds
