@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QString>
-#include <QVariant>
+#include "mail/TransferControl.h"
 
-#include <atomic>
-#include <functional>
-#include <mutex>
-#include <optional>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
 
 // The SMTP and POP3 client the mail routines call. Both calls block until the server has
 // answered or a time-out has run out; neither throws or shows anything.
@@ -15,40 +13,6 @@ namespace mail {
 // Sets up the transfer library. Call it once, early in main(), before any other thread starts;
 // the calls below do it themselves when it has not been done.
 void initialize();
-
-// Lets another thread end a transfer at once, without waiting for a time-out, and hears the
-// server's verdict before the transfer has said goodbye.
-class TransferControl
-{
-public:
-    // Thread-safe. The transfer ends with a failure as soon as it notices, within milliseconds;
-    // a message whose verdict is still to come gets a moment to hear it.
-    void cancel();
-    bool cancelled() const { return m_cancelled.load(); }
-
-    // What the transfer will answer, known as soon as the server has taken the message or
-    // answered the POP command: the goodbye that follows is nobody's business. Set once, by the
-    // transfer's thread; then onVerdict runs on that thread, outside any lock of this object.
-    void setVerdict(const QVariant &answer);
-    std::optional<QVariant> verdict() const;
-    void onVerdict(std::function<void()> f) { m_onVerdict = std::move(f); }
-
-    // Used by the transfer itself: what cancel() has to wake (false when already cancelled), and
-    // the socket it has open at this moment, which cutLine() shuts down.
-    bool attach(void *multi);
-    void detach();
-    void socketOpened(qintptr socket);
-    void socketClosing(qintptr socket);
-    void cutLine();
-
-private:
-    std::atomic<bool> m_cancelled {false};
-    mutable std::mutex m_mutex;
-    void *m_multi = nullptr;
-    qintptr m_socket = -1;
-    std::optional<QVariant> m_verdict;
-    std::function<void()> m_onVerdict;
-};
 
 // Sends one message; it may run on any thread. recipients is a tab-separated list; every address gets its own RCPT TO
 // and the To header lists them all. The sixth text is accepted for the caller's sake and not
