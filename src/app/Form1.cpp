@@ -10,6 +10,7 @@
 #include "app/TrayIcon.h"
 #include "mail/Module1.h"
 #include "patrol/Browser.h"
+#include "patrol/HealthStore.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
 #include "patrol/TargetHealth.h"
@@ -343,7 +344,7 @@ void Form1::Form_Load()
     clINI ini(settingsFolder());
     ListPersistence::load(ini, ListKeyWord, ListURL, List3);
     const bool journalKept = takeJournal();
-    m_patrol->health().restore(TargetHealth::read(ini));
+    m_patrol->health().restore(HealthStore::read(ini));
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
     WebBrowser1->setSilent(true);
@@ -491,7 +492,7 @@ bool Form1::Form_Unload()
     // A transfer still undecided may yet record its mail, which the history below no longer holds.
     const qint64 journalled = sentjournal::mark(ini.path());
     ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
-    TargetHealth::write(ini, m_patrol->health().saved());
+    HealthStore::write(ini, m_patrol->health().saved());
     if (ini.commit()) {
         sentjournal::settle(ini.path(), journalled, true);
         return true;

@@ -27,7 +27,7 @@ SettingsSaver::~SettingsSaver()
 void SettingsSaver::write(clINI &ini, const Snapshot &snapshot)
 {
     ListPersistence::save(ini, snapshot.lists);
-    TargetHealth::write(ini, snapshot.health);
+    HealthStore::write(ini, snapshot.health);
 }
 
 void SettingsSaver::saveSoon()

@@ -1,6 +1,7 @@
 // Which targets work and which fail: the rows of the target list, the alert mails after a run of
 // failures, the visit's outcome texts and its log line. Mails go to a recording sender.
 #include "mail/Module1.h"
+#include "patrol/HealthStore.h"
 #include "patrol/TargetHealth.h"
 #include "patrol/Visit.h"
 #include "settings/clINI.h"
@@ -202,7 +203,7 @@ void TestTargetHealth::alert_targetsCountedApart()
     m_health->record(visit(kA, false, 4), goOn);
     QCOMPARE(sent().size(), 1);
     QCOMPARE(sent()[0].subject, u"[KVS] 巡回エラー "_s + kA);
-    QCOMPARE(m_health->state(kB).failures, 1);
+    QCOMPARE(m_health->state(kB).saved.failures, 1);
 }
 
 void TestTargetHealth::alert_offSendsNothing()
@@ -282,13 +283,13 @@ void TestTargetHealth::restart_alertsGoOnFromWhereTheyWere()
     QCOMPARE(sent().size(), 1);
     {
         clINI ini(m_dir->path());
-        TargetHealth::write(ini, m_health->saved());
+        HealthStore::write(ini, m_health->saved());
         QVERIFY(ini.commit());
     }
     TargetHealth restarted(m_list.get(), [this] { return m_dir->path(); });
     {
         clINI ini(m_dir->path());
-        restarted.restore(TargetHealth::read(ini));
+        restarted.restore(HealthStore::read(ini));
     }
     QCOMPARE(restarted.saved(), m_health->saved());
     QCOMPARE(restarted.saved().size(), 2);
@@ -307,9 +308,9 @@ void TestTargetHealth::restart_alertsGoOnFromWhereTheyWere()
     m_list->item(5)->setText(QString());
     QCOMPARE(restarted.saved().size(), 0);
     clINI ini(m_dir->path());
-    TargetHealth::write(ini, restarted.saved());
+    HealthStore::write(ini, restarted.saved());
     QVERIFY(ini.commit());
-    QVERIFY(TargetHealth::read(ini).isEmpty());
+    QVERIFY(HealthStore::read(ini).isEmpty());
 }
 
 // The desktop hears of an alert once per run of failures, even while its mail cannot go out and
