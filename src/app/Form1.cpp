@@ -419,7 +419,7 @@ bool Form1::Form_Unload()
     if (m_saver)
         m_saver->stop();
     clINI ini(settingsFolder());
-    ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
+    ListPersistence::save(ini, ListPersistence::rows(ListKeyWord, ListURL, List3));
     TargetHealth::write(ini, m_patrol->health().saved());
     if (ini.commit()) {
         sentjournal::remove(ini.path());
