@@ -94,14 +94,8 @@ void remember(
     c.handedFrom += done;
 }
 
-quint64 handedEnd(const QString &path)
-{
-    const std::lock_guard lock(cacheLock());
-    const auto it = cache().constFind(path);
-    return it == cache().constEnd() ? 0 : it->handedFrom + it->handed.size();
-}
-
-std::vector<clINI::Write> handedWrites(const QString &path, quint64 &end)
+// Those numbered from `from` on; end becomes the number after the last.
+std::vector<clINI::Write> handedWrites(const QString &path, quint64 from, quint64 &end)
 {
     const std::lock_guard lock(cacheLock());
     const auto it = cache().constFind(path);
@@ -110,7 +104,8 @@ std::vector<clINI::Write> handedWrites(const QString &path, quint64 &end)
         return {};
     }
     end = it->handedFrom + it->handed.size();
-    return it->handed;
+    const quint64 skip = qMin<quint64>(from > it->handedFrom ? from - it->handedFrom : 0, it->handed.size());
+    return {it->handed.begin() + qsizetype(skip), it->handed.end()};
 }
 
 void handOver(const QString &path, std::vector<clINI::Write> writes)
@@ -222,8 +217,17 @@ bool clINI::holdsPassword() const
 void clINI::sync()
 {
     const filestore::Stamp now = filestore::stamp(m_path);
-    if (m_shared && now == m_stamp && handedEnd(m_path) == m_handedEnd)
+    if (m_shared && now == m_stamp) {
+        // Writes handed over since go on top: they came later. Cheap for a view of a big file.
+        const std::vector<Write> newer = handedWrites(m_path, m_handedEnd, m_handedEnd);
+        if (newer.empty())
+            return;
+        if (!m_own)
+            m_own = std::make_unique<PrivateProfile>(*m_shared);
+        for (const Write &w : newer)
+            m_own->setValue(w.section, w.key, w.value);
         return;
+    }
     std::shared_ptr<const PrivateProfile> shared = now.exists ? cached(m_path, now) : nullptr;
     if (!shared) {
         const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
@@ -234,7 +238,7 @@ void clINI::sync()
     m_shared = std::move(shared);
     m_stamp = now;
     m_own.reset();
-    const std::vector<Write> handed = handedWrites(m_path, m_handedEnd);
+    const std::vector<Write> handed = handedWrites(m_path, 0, m_handedEnd);
     if (m_pending.empty() && handed.empty())
         return;
     m_own = std::make_unique<PrivateProfile>(*m_shared);
@@ -300,17 +304,19 @@ bool clINI::writeLocked()
     if (writingHook())
         writingHook()();
     const bool ok = filestore::writeAtomically(m_path, written->serialize(), privacy);
-    announce(m_path, nullptr);
     m_pending.clear();
     if (!ok) {
+        announce(m_path, nullptr);
         m_failed = true;
         m_shared.reset(); // the next read goes back to the file
         return false;
     }
-    // What was written is what the next reader finds: nobody need parse it again.
+    // What was written is what the next reader finds: nobody need parse it again, not even one
+    // who sees the new file before this line.
     m_stamp = filestore::stamp(m_path);
     m_shared = std::move(written);
     remember(m_path, m_stamp, m_shared, m_handedEnd);
+    announce(m_path, nullptr);
     return true;
 }
 
