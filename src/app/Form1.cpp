@@ -491,7 +491,7 @@ bool Form1::Form_Unload()
     clINI ini(settingsFolder());
     // A transfer still undecided may yet record its mail, which the history below no longer holds.
     const qint64 journalled = sentjournal::mark(ini.path());
-    ListPersistence::save(ini, ListKeyWord, ListURL, List3, List4);
+    ListPersistence::save(ini, ListPersistence::rows(ListKeyWord, ListURL, List3));
     HealthStore::write(ini, m_patrol->health().saved());
     if (ini.commit()) {
         sentjournal::settle(ini.path(), journalled, true);

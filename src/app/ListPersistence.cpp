@@ -49,19 +49,7 @@ void saveHistory(clINI &ini, const QStringList &history)
 
 namespace {
 
-void saveSorted(clINI &ini, const ListKey &list, QListWidget *rows, SortedListBox *scratch)
-{
-    for (int i = 0; i < Keys::kListSlots; ++i) {
-        const QListWidgetItem *row = rows->item(i);
-        if (row && !row->text().isEmpty())
-            scratch->addSorted(row->text());
-        ini.SaveSetting(list.section, list.key(i), QString());
-    }
-    for (int j = 0; j < scratch->count(); ++j)
-        ini.SaveSetting(list.section, list.key(j), scratch->item(j)->text());
-}
-
-// The non-empty rows in the order the sorted scratch list takes them: by the same collation,
+// The non-empty rows as the window's sorted lists order them: by the same collation,
 // equal rows in the order they came.
 QStringList sortedRows(const QStringList &rows)
 {
@@ -76,13 +64,12 @@ QStringList sortedRows(const QStringList &rows)
     return sorted;
 }
 
+// Each key is written once, with its final value: the rows close up and the rest are blank.
 void saveSorted(clINI &ini, const ListKey &list, const QStringList &rows)
 {
-    for (int i = 0; i < Keys::kListSlots; ++i)
-        ini.SaveSetting(list.section, list.key(i), QString());
     const QStringList sorted = sortedRows(rows.mid(0, Keys::kListSlots));
-    for (qsizetype j = 0; j < sorted.size(); ++j)
-        ini.SaveSetting(list.section, list.key(int(j)), sorted[j]);
+    for (int i = 0; i < Keys::kListSlots; ++i)
+        ini.SaveSetting(list.section, list.key(i), sorted.value(i));
 }
 
 QStringList texts(QListWidget *list)
@@ -106,14 +93,6 @@ void save(clINI &ini, const Lists &lists)
     saveSorted(ini, Keys::Keyword, lists.conditions);
     saveSorted(ini, Keys::Url, lists.targets);
     saveHistory(ini, lists.history);
-}
-
-void save(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history, SortedListBox *scratch)
-{
-    saveSorted(ini, Keys::Keyword, keywords, scratch);
-    scratch->clear();
-    saveSorted(ini, Keys::Url, urls, scratch);
-    saveHistory(ini, texts(history));
 }
 
 } // namespace ListPersistence

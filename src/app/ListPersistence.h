@@ -4,7 +4,6 @@
 #include <QStringList>
 
 class QListWidget;
-class SortedListBox;
 class clINI;
 
 // Loading and saving the three lists of the main window: conditions, targets and sent history.
@@ -21,11 +20,7 @@ void load(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *his
 QStringList history(clINI &ini);
 void saveHistory(clINI &ini, const QStringList &history);
 
-// Conditions and targets close up in sorted order; the newest history entries are kept. The
-// writes reach the file when ini is committed or dropped.
-void save(clINI &ini, QListWidget *keywords, QListWidget *urls, QListWidget *history, SortedListBox *scratch);
-
-// The rows of the three lists, for a save away from the widgets (on another thread).
+// The rows of the three lists, taken on the window's thread; a save may run elsewhere.
 struct Lists
 {
     QStringList conditions;
@@ -33,7 +28,8 @@ struct Lists
     QStringList history;
 };
 Lists rows(QListWidget *keywords, QListWidget *urls, QListWidget *history);
-// Writes exactly what save() above writes for lists with these rows.
+// Conditions and targets close up in sorted order; the newest history entries are kept. The
+// writes reach the file when ini is committed or dropped.
 void save(clINI &ini, const Lists &lists);
 
 } // namespace ListPersistence

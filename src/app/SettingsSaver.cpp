@@ -72,12 +72,15 @@ void SettingsSaver::start()
         bool ok = false;
         QString path;
         try {
-            clINI ini(folder);
+            // Held from the start: a setting saved meanwhile is handed over and written with this
+            // save, and the window never waits for it.
+            clINI ini(folder, clINI::Holding {});
             path = ini.path();
             write(ini, snapshot);
             ok = ini.commit();
         } catch (const std::exception &) {
-            // Out of memory on a huge history: the save is tried again like any failed one.
+            // Out of memory on a huge history: nothing of it reaches the file, and the save is
+            // tried again like any failed one.
         }
         // The destructor joins this thread before the object goes, so the call is safe to post.
         QMetaObject::invokeMethod(

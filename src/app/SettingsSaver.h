@@ -40,6 +40,8 @@ public:
     void stop();
 
     bool failing() const { return m_failing; }
+    // A save is on its way and has not reported back.
+    bool saving() const { return m_running; }
 
     // Writes a snapshot into the file through ini; what the end of the program writes, too.
     static void write(clINI &ini, const Snapshot &snapshot);

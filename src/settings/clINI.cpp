@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -53,6 +54,10 @@ struct Cached
     filestore::Stamp stamp;
     std::shared_ptr<const PrivateProfile> doc;
     std::shared_ptr<const PrivateProfile> upcoming;
+    // Writes handed over while another writer held the file, oldest first, numbered from
+    // handedFrom; they stay here until a write that includes them has replaced the file.
+    std::vector<clINI::Write> handed;
+    quint64 handedFrom = 0;
 };
 
 std::mutex &cacheLock()
@@ -76,12 +81,51 @@ std::shared_ptr<const PrivateProfile> cached(const QString &path, const filestor
     return it->stamp == stamp ? it->doc : it->upcoming;
 }
 
-void remember(const QString &path, const filestore::Stamp &stamp, std::shared_ptr<const PrivateProfile> doc)
+// handedEnd: the handed-over writes that doc includes, numbered below it.
+void remember(
+    const QString &path, const filestore::Stamp &stamp, std::shared_ptr<const PrivateProfile> doc, quint64 handedEnd)
 {
     const std::lock_guard lock(cacheLock());
     Cached &c = cache()[path];
     c.stamp = stamp;
     c.doc = std::move(doc);
+    const quint64 done = qMin<quint64>(handedEnd > c.handedFrom ? handedEnd - c.handedFrom : 0, c.handed.size());
+    c.handed.erase(c.handed.begin(), c.handed.begin() + qsizetype(done));
+    c.handedFrom += done;
+}
+
+// Those numbered from `from` on; end becomes the number after the last.
+std::vector<clINI::Write> handedWrites(const QString &path, quint64 from, quint64 &end)
+{
+    const std::lock_guard lock(cacheLock());
+    const auto it = cache().constFind(path);
+    if (it == cache().constEnd()) {
+        end = 0;
+        return {};
+    }
+    end = it->handedFrom + it->handed.size();
+    const quint64 skip = qMin<quint64>(from > it->handedFrom ? from - it->handedFrom : 0, it->handed.size());
+    return {it->handed.begin() + qsizetype(skip), it->handed.end()};
+}
+
+void handOver(const QString &path, std::vector<clINI::Write> writes)
+{
+    const std::lock_guard lock(cacheLock());
+    std::vector<clINI::Write> &handed = cache()[path].handed;
+    handed.insert(handed.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
+}
+
+bool anyHandedOver(const QString &path)
+{
+    const std::lock_guard lock(cacheLock());
+    const auto it = cache().constFind(path);
+    return it != cache().constEnd() && !it->handed.empty();
+}
+
+std::function<void()> &writingHook()
+{
+    static std::function<void()> hook;
+    return hook;
 }
 
 void announce(const QString &path, std::shared_ptr<const PrivateProfile> doc)
@@ -106,10 +150,41 @@ clINI::clINI(const QString &folder)
     : m_path(SettingsLocation::filePath(folder.isEmpty() ? SettingsLocation::folder() : folder))
 { }
 
+clINI::clINI(ByPath, const QString &path)
+    : m_path(path)
+{ }
+
+clINI::clINI(const QString &folder, Holding)
+    : clINI(folder)
+{
+    m_holding = std::unique_lock(writeLock());
+}
+
 clINI::~clINI()
 {
-    if (!m_pending.empty())
-        commit();
+    std::unique_lock lock = std::move(m_holding);
+    const bool held = lock.owns_lock();
+    // Half of a list written when an exception cut the writing short must not reach the file.
+    const bool write = !m_pending.empty() && !m_failed && std::uncaught_exceptions() <= m_uncaught;
+    if (write && !held)
+        lock = std::unique_lock(writeLock(), std::try_to_lock);
+    if (write && lock.owns_lock()) {
+        writeLocked();
+    } else if (write) {
+        handOver(m_path, std::move(m_pending));
+        m_pending.clear();
+    }
+    if (lock.owns_lock())
+        lock.unlock();
+    // Handed over first, then looked for the lock: either this thread or the holder, which looks
+    // after it lets go, writes them.
+    if (write || held)
+        writeHandedOver(m_path);
+}
+
+void clINI::setWritingHook(std::function<void()> hook)
+{
+    writingHook() = std::move(hook);
 }
 
 QString clINI::CutAtNull(const QString &text)
@@ -142,21 +217,33 @@ bool clINI::holdsPassword() const
 void clINI::sync()
 {
     const filestore::Stamp now = filestore::stamp(m_path);
-    if (m_shared && now == m_stamp)
+    if (m_shared && now == m_stamp) {
+        // Writes handed over since go on top: they came later. Cheap for a view of a big file.
+        const std::vector<Write> newer = handedWrites(m_path, m_handedEnd, m_handedEnd);
+        if (newer.empty())
+            return;
+        if (!m_own)
+            m_own = std::make_unique<PrivateProfile>(*m_shared);
+        for (const Write &w : newer)
+            m_own->setValue(w.section, w.key, w.value);
         return;
+    }
     std::shared_ptr<const PrivateProfile> shared = now.exists ? cached(m_path, now) : nullptr;
     if (!shared) {
         const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
         shared = std::make_shared<const PrivateProfile>(PrivateProfile::parse(bytes.value_or(QByteArray())));
         if (bytes)
-            remember(m_path, now, shared);
+            remember(m_path, now, shared, 0);
     }
     m_shared = std::move(shared);
     m_stamp = now;
     m_own.reset();
-    if (m_pending.empty())
+    const std::vector<Write> handed = handedWrites(m_path, 0, m_handedEnd);
+    if (m_pending.empty() && handed.empty())
         return;
     m_own = std::make_unique<PrivateProfile>(*m_shared);
+    for (const Write &w : handed)
+        m_own->setValue(w.section, w.key, w.value);
     for (const Write &w : m_pending)
         m_own->setValue(w.section, w.key, w.value);
 }
@@ -191,24 +278,56 @@ void clINI::SaveSetting(QString section, QString key, QString value)
 
 bool clINI::commit()
 {
-    if (m_pending.empty())
-        return !m_failed;
-    const std::lock_guard lock(writeLock());
+    bool ok = !m_failed;
+    {
+        std::unique_lock lock = std::move(m_holding);
+        if (!lock.owns_lock() && m_pending.empty())
+            return ok;
+        if (!m_pending.empty()) {
+            if (!lock.owns_lock())
+                lock = std::unique_lock(writeLock());
+            ok = writeLocked();
+        }
+    }
+    writeHandedOver(m_path);
+    return ok;
+}
+
+bool clINI::writeLocked()
+{
     sync();
+    if (!m_own)
+        return true;
     const filestore::Privacy privacy = holdsPassword() ? filestore::Privacy::Secret : filestore::Privacy::Keep;
     std::shared_ptr<const PrivateProfile> written(std::move(m_own));
     announce(m_path, written);
+    if (writingHook())
+        writingHook()();
     const bool ok = filestore::writeAtomically(m_path, written->serialize(), privacy);
-    announce(m_path, nullptr);
     m_pending.clear();
     if (!ok) {
+        announce(m_path, nullptr);
         m_failed = true;
         m_shared.reset(); // the next read goes back to the file
         return false;
     }
-    // What was written is what the next reader finds: nobody need parse it again.
+    // What was written is what the next reader finds: nobody need parse it again, not even one
+    // who sees the new file before this line.
     m_stamp = filestore::stamp(m_path);
     m_shared = std::move(written);
-    remember(m_path, m_stamp, m_shared);
+    remember(m_path, m_stamp, m_shared, m_handedEnd);
+    announce(m_path, nullptr);
     return true;
+}
+
+void clINI::writeHandedOver(const QString &path)
+{
+    while (anyHandedOver(path)) {
+        const std::unique_lock lock(writeLock(), std::try_to_lock);
+        if (!lock.owns_lock())
+            return;
+        // A failure leaves them for the next write, which includes them like every read does.
+        if (!clINI(ByPath {}, path).writeLocked())
+            return;
+    }
 }

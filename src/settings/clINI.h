@@ -6,19 +6,32 @@
 
 #include <QString>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 // The settings file "KVN.ini" in the folder that SettingsLocation decides, or in the folder given
 // (an empty one means the same). A routine makes one object, uses it for all its reads and writes,
 // and drops it. Its writes become visible together when it is dropped (or at commit()); its own
-// reads see them before. Nothing here throws or shows anything.
+// reads see them before. An object dropped while an exception unwinds the stack, or after a failed
+// write, writes nothing. Nothing here throws or shows anything.
+//
+// One writer at a time replaces the file. An object dropped while another writes it (a save of
+// the whole history on a worker thread) does not wait: its writes are handed over, every object
+// of this program reads them from then on, and that writer writes them once it is done.
 class clINI
 {
 public:
     clINI();
     explicit clINI(const QString &folder);
+    // For a writer of much (the whole history): holds the file from here to commit() or the drop,
+    // so that objects dropped meanwhile hand their writes over rather than write under it.
+    struct Holding
+    { };
+    clINI(const QString &folder, Holding);
     ~clINI();
 
     clINI(const clINI &) = delete;
@@ -44,15 +57,27 @@ public:
     // enclosing quotes gone.
     static QByteArray StoredBytes(const QString &value);
 
-private:
-    static QString CutAtNull(const QString &text);
-
+    // One write as the file holds it.
     struct Write
     {
         QByteArray section, key, value;
     };
 
+    // For tests: runs on the writing thread while a commit holds the file, before it is replaced.
+    static void setWritingHook(std::function<void()> hook);
+
+private:
+    static QString CutAtNull(const QString &text);
+
+    struct ByPath
+    { };
+    clINI(ByPath, const QString &path);
+
     void sync();
+    // Writes this object's view of the file; the caller holds the write lock.
+    bool writeLocked();
+    // Writes what objects handed over, unless another writer holds the file and so will.
+    static void writeHandedOver(const QString &path);
     QByteArray toFile(const QString &text) const;
     QString storedValue(const SettingKey &k) const;
     // A password stored in the file makes it the user's alone at the next write.
@@ -67,5 +92,9 @@ private:
     std::unique_ptr<PrivateProfile> m_own;
     filestore::Stamp m_stamp;
     std::vector<Write> m_pending;
+    std::unique_lock<std::mutex> m_holding;
+    // The handed-over writes this object's view includes: those numbered below this.
+    quint64 m_handedEnd = 0;
+    int m_uncaught = std::uncaught_exceptions();
     bool m_failed = false;
 };

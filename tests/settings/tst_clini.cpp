@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +30,7 @@ private Q_SLOTS:
     void longValue_cutAt1023Bytes();
     void blanksAndQuotes_droppedOnRead();
     void defaultTrailingBlanks_cut();
+    void writes_visibleTogetherWhenDropped_data();
     void writes_visibleTogetherWhenDropped();
     void otherObjectsWrite_seenByLaterRead();
     void lineBreaksInValue_cannotAddKeys();
@@ -155,22 +160,69 @@ void TestClIni::defaultTrailingBlanks_cut()
     QCOMPARE(clINI(dir.path()).GetSetting(u"S"_s, u"k"_s, u" d  "_s), u" d"_s);
 }
 
+enum Drop { Plainly, Unwinding, WhileAnotherWrites };
+
+void TestClIni::writes_visibleTogetherWhenDropped_data()
+{
+    QTest::addColumn<int>("drop");
+    QTest::addColumn<QByteArray>("timerTime");
+    QTest::addColumn<QByteArray>("rirekiSuu");
+    QTest::newRow("dropped") << int(Plainly) << QByteArray("30") << QByteArray("100");
+    QTest::newRow("dropped by an exception: nothing") << int(Unwinding) << QByteArray("60") << QByteArray();
+    QTest::newRow("dropped while a save writes: kept")
+        << int(WhileAnotherWrites) << QByteArray("30") << QByteArray("100");
+}
+
 void TestClIni::writes_visibleTogetherWhenDropped()
 {
+    QFETCH(int, drop);
+    QFETCH(QByteArray, timerTime);
+    QFETCH(QByteArray, rirekiSuu);
     QTemporaryDir dir;
     put(dir.path(), "[MAIL]\r\nTIMERTIME=60\r\n");
-    {
+    const QByteArray before = fileOf(dir.path());
+    QString seen; // by another object, then by the writer itself, before the drop
+    const auto writeAndDrop = [&] {
         clINI writer(dir.path());
         writer.SaveSetting(Keys::TimerTime, u"30"_s);
         writer.SaveSetting(Keys::RirekiSuu, u"100"_s);
-        clINI reader(dir.path());
-        QCOMPARE(reader.GetSetting(Keys::TimerTime), u"60"_s);
-        QCOMPARE(reader.GetSetting(Keys::RirekiSuu), u"500"_s);
-        QCOMPARE(writer.GetSetting(Keys::TimerTime), u"30"_s);
+        seen = clINI(dir.path()).GetSetting(Keys::TimerTime) + u'/' + writer.GetSetting(Keys::TimerTime);
+        if (drop == Unwinding)
+            throw std::runtime_error("cut short");
+    };
+    if (drop == WhileAnotherWrites) {
+        clINI save(dir.path());
+        save.SaveSetting(u"RIREKI"_s, u"TEXT0"_s, u"saved"_s);
+        QString readMeanwhile;
+        QByteArray fileMeanwhile;
+        bool once = false;
+        // A drop that waited for the save would never return here.
+        clINI::setWritingHook([&] {
+            if (std::exchange(once, true))
+                return;
+            std::thread(writeAndDrop).join();
+            readMeanwhile = clINI(dir.path()).GetSetting(Keys::TimerTime);
+            fileMeanwhile = fileOf(dir.path());
+        });
+        QVERIFY(save.commit());
+        clINI::setWritingHook({});
+        QCOMPARE(readMeanwhile, u"30"_s);
+        QCOMPARE(fileMeanwhile, before);
+        QCOMPARE(PrivateProfile::parse(fileOf(dir.path())).value("RIREKI", "TEXT0").value_or(QByteArray()),
+            QByteArray("saved"));
+    } else {
+        try {
+            writeAndDrop();
+        } catch (const std::runtime_error &) { }
     }
-    clINI reader(dir.path());
-    QCOMPARE(reader.GetSetting(Keys::TimerTime), u"30"_s);
-    QCOMPARE(reader.GetSetting(Keys::RirekiSuu), u"100"_s);
+    QCOMPARE(seen, u"60/30"_s);
+    // The file itself, not what this program keeps of it.
+    const PrivateProfile file = PrivateProfile::parse(fileOf(dir.path()));
+    QCOMPARE(file.value("MAIL", "TIMERTIME").value_or(QByteArray()), timerTime);
+    QCOMPARE(file.value("MAIL", "RIREKISUU").value_or(QByteArray()), rirekiSuu);
+    QCOMPARE(clINI(dir.path()).GetSetting(Keys::TimerTime), QString::fromLatin1(timerTime));
+    if (drop == Unwinding)
+        QCOMPARE(fileOf(dir.path()), before);
 }
 
 // A long-lived object (a page check) must see what the settings dialog saved meanwhile, and
