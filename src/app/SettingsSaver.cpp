@@ -61,6 +61,7 @@ void SettingsSaver::start()
     m_gather.stop();
     m_retry.stop();
     m_running = true;
+    clINI::writerOnItsWay(true);
     m_inFlight = m_changes;
     const QString folder = m_folder();
     Snapshot snapshot = m_take();
@@ -99,6 +100,7 @@ void SettingsSaver::finished(bool ok, const QString &path, quint64 generation)
     if (m_stopped)
         return;
     m_running = false;
+    clINI::writerOnItsWay(false);
     m_lastOk = ok;
     if (ok) {
         m_savedUpTo = qMax(m_savedUpTo, generation);
@@ -114,8 +116,11 @@ void SettingsSaver::finished(bool ok, const QString &path, quint64 generation)
         m_retry.start();
         return;
     }
+    // Settings handed over after this save let go of the file: nobody else writes them.
+    if (clINI::handedOver(m_folder()))
+        ++m_changes;
     // Changes that came while this save ran: at once when somebody waits for them.
-    if (m_urgent > m_savedUpTo)
+    if (m_urgent > m_savedUpTo || clINI::handedOver(m_folder()))
         start();
     else if (m_savedUpTo < m_changes)
         m_gather.start();
@@ -133,5 +138,7 @@ void SettingsSaver::stop()
     m_gather.stop();
     m_retry.stop();
     join();
+    if (m_running)
+        clINI::writerOnItsWay(false);
     m_running = false;
 }

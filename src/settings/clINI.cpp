@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <atomic>
 #include <iterator>
 #include <mutex>
 
@@ -122,6 +123,10 @@ bool anyHandedOver(const QString &path)
     return it != cache().constEnd() && !it->handed.empty();
 }
 
+// Background writers of the whole file on their way: while there is one, objects dropped
+// elsewhere leave the writing to it.
+std::atomic<int> writersOnTheirWay {0};
+
 std::function<void()> &writingHook()
 {
     static std::function<void()> hook;
@@ -166,7 +171,10 @@ clINI::~clINI()
     const bool held = lock.owns_lock();
     // Half of a list written when an exception cut the writing short must not reach the file.
     const bool write = !m_pending.empty() && !m_failed && std::uncaught_exceptions() <= m_uncaught;
-    if (write && !held)
+    // Writing a file of tens of thousands of lines here would hold up the thread that dropped
+    // this, often the window's, when a writer on its way will write it anyway.
+    const bool leave = write && !held && writersOnTheirWay.load() > 0;
+    if (write && !held && !leave)
         lock = std::unique_lock(writeLock(), std::try_to_lock);
     if (write && lock.owns_lock()) {
         writeLocked();
@@ -178,8 +186,18 @@ clINI::~clINI()
         lock.unlock();
     // Handed over first, then looked for the lock: either this thread or the holder, which looks
     // after it lets go, writes them.
-    if (write || held)
+    if ((write && !leave) || held)
         writeHandedOver(m_path);
+}
+
+void clINI::writerOnItsWay(bool onItsWay)
+{
+    writersOnTheirWay += onItsWay ? 1 : -1;
+}
+
+bool clINI::handedOver(const QString &folder)
+{
+    return anyHandedOver(SettingsLocation::filePath(folder.isEmpty() ? SettingsLocation::folder() : folder));
 }
 
 void clINI::setWritingHook(std::function<void()> hook)

@@ -63,6 +63,12 @@ public:
         QByteArray section, key, value;
     };
 
+    // A writer of the whole file is on its way (true) or done (false), said on one thread in
+    // pairs: meanwhile objects dropped elsewhere hand their writes over without writing the file.
+    // The writer's owner then looks whether handedOver() and writes again.
+    static void writerOnItsWay(bool onItsWay);
+    static bool handedOver(const QString &folder);
+
     // For tests: runs on the writing thread while a commit holds the file, before it is replaced.
     static void setWritingHook(std::function<void()> hook);
 

@@ -160,7 +160,7 @@ void TestClIni::defaultTrailingBlanks_cut()
     QCOMPARE(clINI(dir.path()).GetSetting(u"S"_s, u"k"_s, u" d  "_s), u" d"_s);
 }
 
-enum Drop { Plainly, Unwinding, WhileAnotherWrites };
+enum Drop { Plainly, Unwinding, WhileAnotherWrites, WriterOnItsWay };
 
 void TestClIni::writes_visibleTogetherWhenDropped_data()
 {
@@ -171,6 +171,8 @@ void TestClIni::writes_visibleTogetherWhenDropped_data()
     QTest::newRow("dropped by an exception: nothing") << int(Unwinding) << QByteArray("60") << QByteArray();
     QTest::newRow("dropped while a save writes: kept")
         << int(WhileAnotherWrites) << QByteArray("30") << QByteArray("100");
+    QTest::newRow("dropped while a writer is on its way: left to it")
+        << int(WriterOnItsWay) << QByteArray("30") << QByteArray("100");
 }
 
 void TestClIni::writes_visibleTogetherWhenDropped()
@@ -210,6 +212,15 @@ void TestClIni::writes_visibleTogetherWhenDropped()
         QCOMPARE(fileMeanwhile, before);
         QCOMPARE(PrivateProfile::parse(fileOf(dir.path())).value("RIREKI", "TEXT0").value_or(QByteArray()),
             QByteArray("saved"));
+    } else if (drop == WriterOnItsWay) {
+        clINI::writerOnItsWay(true);
+        writeAndDrop();
+        clINI::writerOnItsWay(false);
+        QCOMPARE(fileOf(dir.path()), before);
+        QCOMPARE(clINI(dir.path()).GetSetting(Keys::TimerTime), u"30"_s);
+        QVERIFY(clINI::handedOver(dir.path()));
+        QVERIFY(clINI(dir.path(), clINI::Holding {}).commit());
+        QVERIFY(!clINI::handedOver(dir.path()));
     } else {
         try {
             writeAndDrop();
