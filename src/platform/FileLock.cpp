@@ -58,6 +58,19 @@ QString identityOf(const struct stat &st)
 
 } // namespace
 
+// Locks the open file; on failure closes it and says why.
+FileLock::Outcome FileLock::take(int fd, const QString &path)
+{
+    const int e = tryLock(fd);
+    if (e == 0)
+        return Outcome::Acquired;
+    ::close(fd);
+    if (e == EWOULDBLOCK)
+        return Outcome::Held;
+    m_error = reason(path, u"をロックできません"_s + systemError(e));
+    return Outcome::Failed;
+}
+
 bool FileLock::holds() const
 {
     return m_fd >= 0;
@@ -83,13 +96,8 @@ FileLock::Outcome FileLock::lockFile(const QString &path)
             return Outcome::Failed;
         }
         m_identity = identityOf(st);
-        if (const int e = tryLock(fd); e != 0) {
-            ::close(fd);
-            if (e == EWOULDBLOCK)
-                return Outcome::Held;
-            m_error = reason(path, u"をロックできません"_s + systemError(e));
-            return Outcome::Failed;
-        }
+        if (const Outcome o = take(fd, path); o != Outcome::Acquired)
+            return o;
         struct stat now
         { };
         if (::lstat(name.constData(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
@@ -125,13 +133,8 @@ FileLock::Outcome FileLock::lockExisting(const QString &path)
         return Outcome::Acquired;
     }
     m_identity = identityOf(st);
-    if (const int e = tryLock(fd); e != 0) {
-        ::close(fd);
-        if (e == EWOULDBLOCK)
-            return Outcome::Held;
-        m_error = reason(path, u"をロックできません"_s + systemError(e));
-        return Outcome::Failed;
-    }
+    if (const Outcome o = take(fd, path); o != Outcome::Acquired)
+        return o;
     m_fd = fd;
     return Outcome::Acquired;
 }

@@ -45,6 +45,8 @@ public:
     void release();
 
 private:
+    Outcome take(int fd, const QString &path);
+
     int m_fd = -1;
     QString m_removeAt;
     QString m_identity;
