@@ -1,5 +1,7 @@
 #include "mail/MailServer.h"
 
+#include "settings/ServerSetting.h"
+
 #include <QByteArray>
 #include <QStringList>
 
@@ -67,13 +69,8 @@ std::optional<MailServer> parseMailServer(const QString &text, Protocol protocol
         rest = rest.mid(schemeEnd + 3);
     }
 
-    // A path after the authority means nothing to either protocol here. A password may hold "/"
-    // and "@": the user part runs to the last "@", unless a "/" before any ":" begins a path.
-    const qsizetype slash = rest.indexOf(u'/');
-    const qsizetype firstColon = rest.indexOf(u':');
-    if (slash >= 0 && (rest.lastIndexOf(u'@') < slash || firstColon < 0 || firstColon > slash)) {
-        rest = rest.left(slash);
-    }
+    // A path after the authority means nothing to either protocol here.
+    rest = serverAuthority(rest);
 
     const qsizetype at = rest.lastIndexOf(u'@');
     if (at >= 0) {

@@ -1,5 +1,7 @@
 #include "settings/Autostart.h"
 
+#include "settings/SettingsLocation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,11 +40,7 @@ QString readEntry(const QString &path)
 
 QString folder()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QFileInfo info(base);
-    if (base.isEmpty() || QDir::isRelativePath(base) || (info.exists() && !info.isDir()))
-        base = QDir::homePath() + u"/.config"_s;
-    return QDir::cleanPath(base + u"/autostart"_s);
+    return SettingsLocation::configHome() + u"/autostart"_s;
 }
 
 QString entryPath()

@@ -150,13 +150,23 @@ Environment current()
     return {QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()};
 }
 
-QString userFolder(const Environment &env)
+QString configHome(const Environment &env)
 {
-    QString base = env.xdgConfigHome;
+    const QString &base = env.xdgConfigHome;
     const QFileInfo info(base);
     if (base.isEmpty() || QDir::isRelativePath(base) || (info.exists() && !info.isDir()))
-        base = env.home + u"/.config"_s;
-    return QDir::cleanPath(base + u"/korvani"_s);
+        return QDir::cleanPath(env.home + u"/.config"_s);
+    return QDir::cleanPath(base);
+}
+
+QString configHome()
+{
+    return configHome(current());
+}
+
+QString userFolder(const Environment &env)
+{
+    return configHome(env) + u"/korvani"_s;
 }
 
 Choice choose(const Environment &env)

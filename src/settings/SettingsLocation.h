@@ -51,8 +51,12 @@ void keep(const QString &folder);
 // by the same rules of whose they are.
 QString readingFolder(const Environment &env);
 
-// $XDG_CONFIG_HOME/korvani, or ~/.config/korvani when the variable is unset, relative or names
-// something that is no folder.
+// The user's configuration folder: $XDG_CONFIG_HOME, or ~/.config when the variable is unset,
+// relative or names something that is no folder.
+QString configHome(const Environment &env);
+QString configHome();
+
+// configHome()/korvani.
 QString userFolder(const Environment &env);
 
 } // namespace SettingsLocation
