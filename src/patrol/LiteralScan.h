@@ -6,6 +6,8 @@
 
 #include <vector>
 
+class TestConditions;
+
 namespace Conditions {
 
 // Which of many literals occur in a text, letter case ignored as foldCase() ignores it, found in
@@ -26,12 +28,13 @@ public:
     // A lone surrogate reads as U+FFFD, as in wellFormed(); the answer is whether there was none.
     bool scan(QStringView text, std::vector<int> &found) const;
 
-    // How many code units of each literal are looked for; 0 when every literal counts as found.
-    qsizetype reach() const { return m_reach; }
-
     static constexpr qsizetype kMaxCells = 1 << 20;
 
 private:
+    // Its test looks at m_reach: how many code units of each literal are looked for, 0 when
+    // every literal counts as found.
+    friend class ::TestConditions;
+
     void report(quint32 state, std::vector<int> &found) const;
     quint32 step(quint32 state, char16_t foldedUnit) const;
 

@@ -378,7 +378,7 @@ void TestConditions::literalScan_tooLargeForItsTable_missesNothing()
             literals << l;
         }
         const Conditions::LiteralScan scan(literals);
-        QVERIFY(scan.reach() < 100);
+        QVERIFY(scan.m_reach < 100);
         for (int i = 0; i < literals.size(); i += 37) {
             std::vector<int> ids;
             scan.scan(u"x"_s + literals[i] + u"y"_s, ids);
@@ -386,7 +386,7 @@ void TestConditions::literalScan_tooLargeForItsTable_missesNothing()
         }
         std::vector<int> ids;
         scan.scan(u"plain ASCII"_s, ids);
-        QCOMPARE(ids.empty(), scan.reach() > 0);
+        QCOMPARE(ids.empty(), scan.m_reach > 0);
     }
 }
 
