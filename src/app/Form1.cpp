@@ -3,9 +3,9 @@
 #include "app/DesktopNotifier.h"
 #include "app/ExtentListWidget.h"
 #include "app/KeyboardAccess.h"
+#include "app/LearnedKeeper.h"
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
-#include "app/SentJournal.h"
 #include "app/SortedListBox.h"
 #include "app/TrayIcon.h"
 #include "mail/Module1.h"
@@ -36,7 +36,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSessionManager>
-#include <QSet>
 #include <QSvgRenderer>
 #include <QTimer>
 
@@ -124,28 +123,10 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     w.cmd動作制御 = cmd動作制御;
     w.Timer1 = Timer1;
     w.settingsFolder = [this] { return settingsFolder(); };
-    w.persist = [this](bool wait) {
-        noteJournal();
-        if (!m_saver)
-            return;
-        // Each save forgets the journal's records that its snapshot holds.
-        if (!wait)
-            m_saver->saveSoon();
-        else
-            m_saver->saveNow();
-    };
-    w.journal = [this](const QStringList &lines) -> std::function<bool()> {
-        return [file = SettingsLocation::filePath(settingsFolder()), lines, fails = m_journalFails] {
-            const bool ok = sentjournal::append(file, lines);
-            fails->store(!ok);
-            return ok;
-        };
-    };
+    m_keeper = new LearnedKeeper(w, this);
     w.standingTrouble = [this] {
-        if (!m_saveTrouble.isEmpty())
-            return m_saveTrouble;
-        if (!m_journalTrouble.isEmpty())
-            return m_journalTrouble;
+        if (const QString trouble = m_keeper->trouble(); !trouble.isEmpty())
+            return trouble;
         if (!m_notifyTrouble.isEmpty() && DesktopNotifier::enabled(settingsFolder()))
             return m_notifyTrouble;
         return QString();
@@ -161,6 +142,7 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     connect(m_notifier, &DesktopNotifier::windowWanted, this, &Form1::comeForward);
     w.tellDesktop = [this](const DesktopEvent &event) { m_notifier->tell(event); };
     m_patrol = std::make_unique<Patrol>(w);
+    m_keeper->attach(*m_patrol);
     m_scheduler = std::make_unique<Scheduler>(w, *m_patrol);
     connect(cmdRun, &QPushButton::clicked, m_scheduler.get(), &Scheduler::cmdRun_Click);
     for (int i = 0; i < 2; ++i)
@@ -343,27 +325,13 @@ void Form1::Form_Load()
 
     clINI ini(settingsFolder());
     ListPersistence::load(ini, ListKeyWord, ListURL, List3);
-    const bool journalKept = takeJournal();
+    const bool journalKept = m_keeper->takeJournal();
     m_patrol->health().restore(HealthStore::read(ini));
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
     WebBrowser1->setSilent(true);
 
-    m_saver = new SettingsSaver([this] { return settingsFolder(); }, [this] { return snapshot(); }, this);
-    connect(m_saver, &SettingsSaver::failed, this, [this](const QString &path) {
-        m_saveTrouble = savingFailsText(path);
-        LaStatus->setText(m_saveTrouble);
-        applog::write(applog::Priority::Error, m_saveTrouble);
-    });
-    connect(m_saver, &SettingsSaver::recovered, this, [this] {
-        m_saveTrouble.clear();
-        applog::write(applog::Priority::Notice, u"設定ファイルに保存できるようになりました。"_s);
-    });
-    if (journalKept)
-        m_saver->saveSoon();
-    if (!sentjournal::reserve(ini.path()))
-        m_journalFails->store(true);
-    noteJournal();
+    m_keeper->start(journalKept);
 
     m_tray->refresh();
 
@@ -382,41 +350,9 @@ void Form1::Form_Load()
     if (!notices.isEmpty())
         LaStatus->setText(notices.join(u' '));
     if (journalKept) {
-        const QString kept = journalKeptText(ini.path());
+        const QString kept = LearnedKeeper::journalKeptText(ini.path());
         applog::write(applog::Priority::Error, kept);
         LaStatus->setText(kept);
-    }
-}
-
-bool Form1::takeJournal()
-{
-    const QStringList taken = sentjournal::read(SettingsLocation::filePath(settingsFolder()));
-    if (taken.isEmpty())
-        return false;
-    QSet<QString> history;
-    for (int i = 0; i < List3->count(); ++i)
-        history.insert(List3->item(i)->text());
-    int added = 0;
-    for (const QString &line : taken) {
-        if (!history.contains(line)) {
-            history.insert(line);
-            List3->insertItem(0, line);
-            ++added;
-        }
-    }
-    return added > 0;
-}
-
-void Form1::noteJournal()
-{
-    const QString path = sentjournal::path(SettingsLocation::filePath(settingsFolder()));
-    if (m_journalFails->load() && m_journalTrouble.isEmpty()) {
-        m_journalTrouble = journalFailsText(path);
-        LaStatus->setText(m_journalTrouble);
-        applog::write(applog::Priority::Error, m_journalTrouble);
-    } else if (!m_journalFails->load() && !m_journalTrouble.isEmpty()) {
-        m_journalTrouble.clear();
-        applog::write(applog::Priority::Notice, u"送信記録を書き込めるようになりました。"_s);
     }
 }
 
@@ -426,49 +362,9 @@ QString Form1::cannotSaveText(const QString &path)
         + path;
 }
 
-QString Form1::journalFailsText(const QString &path)
-{
-    return u"送信記録を書き込めません（ディスクの空き不足など）。強制終了すると同じ行を再送することがあります: "_s
-        + path;
-}
-
-QString Form1::journalKeptText(const QString &path)
-{
-    return u"前回送信した行を設定ファイルに書き込めませんでした。送信履歴に入れてあり、保存できしだい書き込みます: "_s
-        + path;
-}
-
-QString Form1::savingFailsText(const QString &path)
-{
-    return u"設定ファイルに保存できません。保存できるまで繰り返し試みます: "_s + path;
-}
-
 void Form1::listsEdited()
 {
-    if (m_saver)
-        m_saver->saveSoon();
-}
-
-SettingsSaver::Snapshot Form1::snapshot() const
-{
-    SettingsSaver::Snapshot s;
-    // Before the history: every record before the mark has its lines in the list by now.
-    const QString file = SettingsLocation::filePath(settingsFolder());
-    s.saved = [file, mark = sentjournal::mark(file)] { sentjournal::settle(file, mark); };
-    s.lists = ListPersistence::rows(ListKeyWord, ListURL, List3);
-    s.lists.history.clear();
-    for (int i = 0; i < List3->count(); ++i) {
-        const QListWidgetItem *entry = List3->item(i);
-        if (!m_patrol->awaitingVerdict(entry))
-            s.lists.history.append(entry->text());
-    }
-    s.health = m_patrol->health().saved();
-    return s;
-}
-
-QString Form1::saveFailedText(const QString &path)
-{
-    return u"設定ファイルに書き込めませんでした。検索単語・対象URL・送信履歴は保存されていません。\r\n"_s + path;
+    m_keeper->saveSoon();
 }
 
 bool Form1::Form_Unload()
@@ -485,20 +381,9 @@ bool Form1::Form_Unload()
     Module1::waitForVerdicts(kCancelledMailWaitMs);
     // A page check waiting in a nested loop must not go on to list or mail after this.
     m_patrol->abandon();
-    // A save on its way ends first; the one below has the last word.
-    if (m_saver)
-        m_saver->stop();
-    clINI ini(settingsFolder());
-    // A transfer still undecided may yet record its mail, which the history below no longer holds.
-    const qint64 journalled = sentjournal::mark(ini.path());
-    ListPersistence::save(ini, ListPersistence::rows(ListKeyWord, ListURL, List3));
-    HealthStore::write(ini, m_patrol->health().saved());
-    if (ini.commit()) {
-        sentjournal::settle(ini.path(), journalled, true);
+    const QString text = m_keeper->saveLast();
+    if (text.isEmpty())
         return true;
-    }
-    const QString text = saveFailedText(ini.path());
-    applog::write(applog::Priority::Error, text);
     // A signal or the session's end: the program is ended from outside, no box may hold it up.
     if (!m_closedBySignal)
         Ui::msgBox(text, Ui::Buttons::Ok, Ui::Icon::Critical, this);

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "app/SettingsSaver.h"
 #include "patrol/Browser.h"
 
 #include <QMainWindow>
 
 #include <array>
-#include <atomic>
 #include <memory>
 
 class DesktopNotifier;
 class ExtentListWidget;
+class LearnedKeeper;
 class ListCommands;
 class Patrol;
 class Scheduler;
@@ -61,20 +60,9 @@ public:
 
     // A list was edited: it reaches the file within a second.
     void listsEdited();
-    // What the settings file would get now: the lists, without history entries whose mail has
-    // no verdict yet, and the targets' health.
-    SettingsSaver::Snapshot snapshot() const;
 
-    // Message shown when the lists could not be saved.
-    static QString saveFailedText(const QString &path);
-    // Status shown while the settings file cannot be written during the run.
-    static QString savingFailsText(const QString &path);
     // Message shown at start-up when the settings file could not be written.
     static QString cannotSaveText(const QString &path);
-    // Status shown while the journal of taken mails has no room left.
-    static QString journalFailsText(const QString &path);
-    // Status shown at start-up when the journal's lines could not be merged into the file.
-    static QString journalKeptText(const QString &path);
 
     std::array<QPushButton *, 2> cmd動作制御 {};
     QPushButton *cmdRun = nullptr;
@@ -120,22 +108,14 @@ private:
     void buildMenus();
     void Timer1_Timer();
     void onQuitSignal(int signalNumber);
-    // The journal's lines that the file does not hold yet go into the history, to be saved.
-    bool takeJournal();
-    // Says once that the journal could not take a mail's lines, and when it can again.
-    void noteJournal();
 
     std::unique_ptr<Browser> m_browser;
     std::unique_ptr<Patrol> m_patrol;
     std::unique_ptr<Scheduler> m_scheduler;
     ListCommands *m_listCommands = nullptr;
-    SettingsSaver *m_saver = nullptr;
+    LearnedKeeper *m_keeper = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     TrayIcon *m_tray = nullptr;
-    QString m_saveTrouble;
-    // Set by the mail's worker: whether the journal took the last mail's lines.
-    std::shared_ptr<std::atomic<bool>> m_journalFails = std::make_shared<std::atomic<bool>>(false);
-    QString m_journalTrouble;
     // Notifications are on but cannot be shown: the status strip says so instead of "巡回完了".
     QString m_notifyTrouble;
     QString m_settingsFolder;

@@ -3,6 +3,7 @@
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "app/KeyboardAccess.h"
+#include "app/LearnedKeeper.h"
 #include "app/ListPersistence.h"
 #include "app/SentJournal.h"
 #include "app/SortedListBox.h"
@@ -658,7 +659,7 @@ void TestForm1::sentJournal_replayedIntoTheHistoryAtStart()
     limit.reset();
     QCOMPARE(rows(w->List3), history);
     if (!replayed) {
-        QCOMPARE(w->LaStatus->text(), Form1::journalKeptText(file));
+        QCOMPARE(w->LaStatus->text(), LearnedKeeper::journalKeptText(file));
         QCOMPARE(sentjournal::read(file), journal);
         // The first save that works holds the lines; only then does the journal forget them.
         QTRY_VERIFY(sentjournal::read(file).isEmpty());
@@ -684,7 +685,7 @@ void TestForm1::whileRunning_saveFails_toldAndTriedAgain()
     QVERIFY(QDir().mkpath(file + u"/in-the-way"_s));
     w.ListURL->item(3)->setText(u"http://127.0.0.1/q"_s);
     w.listsEdited();
-    const QString told = Form1::savingFailsText(file);
+    const QString told = LearnedKeeper::savingFailsText(file);
     QTRY_COMPARE_WITH_TIMEOUT(w.LaStatus->text(), told, 3000);
     w.scheduler()->cmdRun_Click();
     QCOMPARE(w.LaStatus->text(), told);
