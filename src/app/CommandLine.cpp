@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/SingleInstance.h"
+#include "patrol/BrowserProfile.h"
 #include "patrol/ConditionAdvice.h"
 #include "patrol/Conditions.h"
 #include "patrol/HitRow.h"
@@ -18,6 +20,7 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -34,13 +37,15 @@ QString usage()
 {
     return QStringList {
         u"使い方: korvani"_s,
-        u"        korvani --check アドレス [検索単語...]"_s,
+        u"        korvani --check [--session] アドレス [検索単語...]"_s,
         u"        korvani --help"_s,
         QString(),
         u"  --check  ウィンドウを開かずにページを読み込み、巡回と同じように半角に変換して切り分けた行を"_s,
         u"           すべて表示し、ヒットした行には検索単語を添えます。検索単語を省くと、保存されている"_s,
         u"           検索単語を使います。メールは送らず、ファイルにも書き込みません。"_s,
         u"           終了コード: 0 ヒットした行がある、1 ない、2 ページを読み込めない（または使い方の誤り）"_s,
+        u"  --session  巡回と同じログイン情報を使います（Korvani が動作中でないときだけ）。"_s,
+        u"           省くと、ログインしていないブラウザーで読み込みます。"_s,
         u"  --help   この説明を表示します。"_s,
     }
         .join(u'\n');
@@ -72,8 +77,17 @@ void tellAdvice(const QStringList &conditions, const QStringList &typed)
     }
 }
 
-int check(char *program, const QByteArrayList &arguments)
+QString sessionInUseText()
 {
+    return u"ログイン情報は動作中の Korvani が使っているため、--session は使えません。"_s
+           u"--session を付けずに実行するか、Korvani を終了してからもう一度実行してください。"_s;
+}
+
+int check(char *program, QByteArrayList arguments)
+{
+    const bool session = !arguments.isEmpty() && arguments.front() == "--session";
+    if (session)
+        arguments.removeFirst();
     if (arguments.isEmpty() || arguments.front().isEmpty()) {
         print(stderr, u"korvani: --check にはページのアドレスが必要です\n"_s + usage());
         return 2;
@@ -104,7 +118,25 @@ int check(char *program, const QByteArrayList &arguments)
     tellAdvice(conditions, typed);
     const Conditions::ConditionSet set(conditions);
 
-    WebEngineBrowser browser;
+    // The patrol's logins, under the lock of the settings file: never beside a running window.
+    std::unique_ptr<SingleInstance> lock;
+    std::unique_ptr<BrowserProfile> profile;
+    if (session) {
+        const QString path = SettingsLocation::filePath(SettingsLocation::readingFolder(SettingsLocation::current()));
+        lock = std::make_unique<SingleInstance>(path);
+        const SingleInstance::Claim claim = lock->acquire();
+        if (claim != SingleInstance::Claim::First) {
+            print(stderr,
+                u"korvani: "_s
+                    + (claim == SingleInstance::Claim::Later ? sessionInUseText()
+                                                             : SingleInstance::lockFailedText(lock->failure())));
+            return 2;
+        }
+        profile = std::make_unique<BrowserProfile>(BrowserProfile::folderFor(path));
+        if (!profile->trouble().isEmpty())
+            print(stderr, u"korvani: "_s + profile->trouble());
+    }
+    WebEngineBrowser browser(profile.get());
     browser.setSilent(true);
     QElapsedTimer started;
     started.start();

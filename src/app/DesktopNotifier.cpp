@@ -126,6 +126,10 @@ void DesktopNotifier::tell(const DesktopEvent &event)
         m_client.submit({u"health "_s + event.address, u"巡回エラー"_s,
             clipped(shownAddress, kLineChars) + u'\n' + event.lines.join(u'\n'), event.address});
         return;
+    case DesktopEvent::Kind::LoginLost:
+        m_client.submit({u"health "_s + event.address, u"ログイン切れ"_s,
+            clipped(shownAddress, kLineChars) + u'\n' + event.lines.join(u'\n'), event.address});
+        return;
     case DesktopEvent::Kind::Recovery:
         m_client.submit({u"health "_s + event.address, u"巡回回復"_s,
             clipped(shownAddress, kLineChars) + u'\n' + event.lines.join(u'\n'), event.address});

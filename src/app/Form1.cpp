@@ -6,10 +6,12 @@
 #include "app/LearnedKeeper.h"
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
+#include "app/LoginCommands.h"
 #include "app/SortedListBox.h"
 #include "app/TrayIcon.h"
 #include "mail/Module1.h"
 #include "patrol/Browser.h"
+#include "patrol/BrowserProfile.h"
 #include "patrol/HealthStore.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
@@ -159,11 +161,18 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     });
     connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
     m_listCommands = new ListCommands(*this);
+    m_loginCommands = new LoginCommands(*this, menuLogin);
     m_tray = new TrayIcon(*this, *m_notifier);
     KeyboardAccess::setUp(*this);
 }
 
 Form1::~Form1() = default;
+
+void Form1::setBrowserProfile(BrowserProfile *profile)
+{
+    m_profile = profile;
+    m_loginCommands->setProfile(profile);
+}
 
 QString Form1::settingsFolder() const
 {
@@ -174,6 +183,8 @@ void Form1::buildMenus()
 {
     menuSetting = menuBar()->addAction(u"動作設定"_s);
     menuSetting->setObjectName(u"menuSetting"_s);
+    menuLogin = menuBar()->addMenu(u"ログイン"_s);
+    menuLogin->setObjectName(u"menuLogin"_s);
     menuHelp = menuBar()->addMenu(u"ヘルプ"_s);
     menuHelp->setObjectName(u"menuHelp"_s);
     menuアンケート = menuHelp->addAction(u"アンケート送信"_s);
@@ -343,7 +354,7 @@ void Form1::Form_Load()
     });
     // Said once, for the window and for the log.
     QStringList notices {m_settingsFolder.isEmpty() ? SettingsLocation::choose().notice : m_settingsNotice,
-        WebEngineBrowser::unconfinedText()};
+        WebEngineBrowser::unconfinedText(), m_profile ? m_profile->trouble() : QString()};
     notices.removeAll(QString());
     for (const QString &notice : notices)
         applog::write(applog::Priority::Warning, notice);

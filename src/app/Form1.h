@@ -7,10 +7,12 @@
 #include <array>
 #include <memory>
 
+class BrowserProfile;
 class DesktopNotifier;
 class ExtentListWidget;
 class LearnedKeeper;
 class ListCommands;
+class LoginCommands;
 class Patrol;
 class Scheduler;
 class QAction;
@@ -42,6 +44,10 @@ public:
         m_settingsNotice = notice;
     }
     QString settingsFolder() const;
+
+    // The profile that the browser was made on, for the login window and forgetting the logins;
+    // before showing. Without one, both are off.
+    void setBrowserProfile(BrowserProfile *profile);
 
     // Start-up sequence; runs once, before the window is first shown.
     void Form_Load();
@@ -86,6 +92,7 @@ public:
     QTimer *Timer1 = nullptr;
 
     QAction *menuSetting = nullptr;
+    QMenu *menuLogin = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *menuアンケート = nullptr;
     QAction *menuORBELLWEB = nullptr;
@@ -97,6 +104,7 @@ public:
     Scheduler *scheduler() const { return m_scheduler.get(); }
     DesktopNotifier *notifier() const { return m_notifier; }
     TrayIcon *tray() const { return m_tray; }
+    LoginCommands *loginCommands() const { return m_loginCommands; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -113,6 +121,8 @@ private:
     std::unique_ptr<Patrol> m_patrol;
     std::unique_ptr<Scheduler> m_scheduler;
     ListCommands *m_listCommands = nullptr;
+    LoginCommands *m_loginCommands = nullptr;
+    BrowserProfile *m_profile = nullptr;
     LearnedKeeper *m_keeper = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     TrayIcon *m_tray = nullptr;

@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
+#include "patrol/BrowserProfile.h"
 #include "patrol/WebEngineBrowser.h"
 #include "platform/FileStore.h"
 #include "platform/Log.h"
@@ -60,8 +61,11 @@ int main(int argc, char *argv[])
     // Mails a crash took before their lines reached the file: into the history, never out again.
     // When the file cannot take them, the journal keeps them and the window takes them from it.
     sentjournal::replay(folder);
-    Form1 w;
+    // Beside the settings and under their lock: logins survive a restart, never shared by two.
+    BrowserProfile profile(BrowserProfile::folderFor(SettingsLocation::filePath(folder)));
+    Form1 w(std::make_unique<WebEngineBrowser>(&profile));
     w.setSettingsFolder(folder, place.notice);
+    w.setBrowserProfile(&profile);
     instance.listen([&w](const QString &) {
         if (w.unloaded())
             return false;

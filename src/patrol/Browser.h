@@ -89,6 +89,9 @@ public:
     virtual std::optional<QString> linkHref(int i) = 0;
     // All links in document order, read in one go.
     virtual std::optional<QList<BrowserLink>> links() = 0;
+    // Whether the document shows a password field the user could type into: hidden ones do not
+    // count, those in an open shadow root do. nullopt when the document cannot be read.
+    virtual std::optional<bool> passwordFieldShown() = 0;
 
     // The widget that shows the page, for the main window to place; nullptr when there is none.
     virtual QWidget *widget() = 0;

@@ -38,6 +38,16 @@ QString alertSubject(const QString &address)
     return u"[KVS] 巡回エラー "_s + mail::withoutPassword(address);
 }
 
+QString loginLostSubject(const QString &address)
+{
+    return u"[KVS] ログイン切れ "_s + mail::withoutPassword(address);
+}
+
+QString loginLostNote()
+{
+    return u"メニューの「ログイン…」でログインし直してください"_s;
+}
+
 QString recoverySubject(const QString &address)
 {
     return u"[KVS] 巡回回復 "_s + mail::withoutPassword(address);

@@ -11,6 +11,10 @@ namespace HealthTexts {
 
 QString alertSubject(const QString &address);
 QString recoverySubject(const QString &address);
+// The alert of a target whose session has run out.
+QString loginLostSubject(const QString &address);
+// The desktop's note of it.
+QString loginLostNote();
 QString alertBody(const QString &address, const QString &reason, const QDateTime &firstFailure, int count);
 QString recoveryBody(
     const QString &address, const QDateTime &failedSince, int failedVisits, const QDateTime &worksAgain);

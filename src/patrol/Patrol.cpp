@@ -403,6 +403,14 @@ void Patrol::CheckPage(const QString &address)
         visit.load.failure = LoadResult::Failure::NoDocument;
         pieces.clear();
     }
+    // A login form where the target's working page was is a session that has run out; its lines
+    // are still examined.
+    if (visit.target && visit.load.documentArrived()) {
+        step([&] { visit.passwordField = browser.passwordFieldShown().value_or(false); });
+        if (m_abandoned)
+            return;
+        visit.loginRequired = m_health->loginLost(address, visit.passwordField);
+    }
     // A page that did not arrive is named by the address asked for, never by what is on screen.
     const QString name = visit.load.documentArrived() ? browser.locationName() : address;
     if (m_abandoned)

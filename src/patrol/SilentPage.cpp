@@ -2,12 +2,24 @@
 
 #include <QCoreApplication>
 #include <QWebEngineCertificateError>
+#include <QWebEngineSettings>
 
 using namespace Qt::StringLiterals;
 
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
+    // On the page, not the profile: the login window shares the profile and is no patrol.
+    QWebEngineSettings *s = settings();
+    // Chromium's own error page would be read as the page's text and patrolled like content.
+    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // A page loaded by the timer must not take the keyboard away from what the user is typing.
+    s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    // A followed mailto: or other foreign link must not start another program on the desktop.
+    s->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
     connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
         QWebEngineCertificateError refused = error;
         refused.rejectCertificate();

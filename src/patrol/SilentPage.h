@@ -2,8 +2,9 @@
 
 #include <QWebEnginePage>
 
-// The page policy of an unattended patrol: no dialogs while silent, and never a certificate
-// exception or a new window, since nobody is there to judge them.
+// The page policy of an unattended patrol: no dialogs while silent, never a certificate
+// exception or a new window, since nobody is there to judge them, and no error page of the
+// engine's own to be read as content.
 class SilentPage : public QWebEnginePage
 {
     Q_OBJECT

@@ -55,10 +55,12 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
     Saved &run = s.saved;
     s.visited = true;
     s.lastVisit = visit.when;
-    s.lastOutcome = Visit::outcomeText(visit.load);
+    s.lastOutcome = visit.outcome();
     s.lines = visit.lines;
     s.newHits = visit.newHits;
     s.working = visit.works();
+    if (s.working)
+        s.passwordWhenWorking = visit.passwordField;
     int threshold = 0;
     {
         clINI ini(m_settingsFolder ? m_settingsFolder() : QString());
@@ -70,6 +72,13 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
             run.firstFailure = visit.when;
         ++run.failures;
         m_painter->paint(visit.address);
+        // The user must act on this one, so the desktop hears of it whether alerts are on or not.
+        if (visit.loginRequired && !s.told) {
+            s.told = true;
+            if (m_tellDesktop)
+                m_tellDesktop({DesktopEvent::Kind::LoginLost, visit.address, QString(),
+                    {s.lastOutcome, HealthTexts::loginLostNote()}, 0});
+        }
         if (threshold > 0 && run.failures >= threshold && !s.told) {
             s.told = true;
             if (m_tellDesktop)
@@ -78,7 +87,9 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
         }
         if (threshold > 0 && run.failures >= threshold && !run.alerted) {
             const State at = s;
-            if (sendAlertMail(HealthTexts::alertSubject(visit.address),
+            const QString subject = visit.loginRequired ? HealthTexts::loginLostSubject(visit.address)
+                                                        : HealthTexts::alertSubject(visit.address);
+            if (sendAlertMail(subject,
                     HealthTexts::alertBody(visit.address, at.lastOutcome, at.saved.firstFailure, at.saved.failures),
                     goOn))
                 m_states[visit.address].saved.alerted = true;
@@ -106,6 +117,12 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
             m_states[visit.address].saved.recoveryPending = false;
     }
     return saved() != before;
+}
+
+bool TargetHealth::loginLost(const QString &address, bool passwordField) const
+{
+    const auto found = m_states.constFind(address);
+    return passwordField && found != m_states.constEnd() && found->passwordWhenWorking == false;
 }
 
 QList<TargetHealth::Saved> TargetHealth::saved() const

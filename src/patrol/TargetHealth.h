@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class HealthPainter;
 class QListWidget;
@@ -35,6 +36,8 @@ public:
         int newHits = 0;
         // The desktop was told of this run of failures, so it hears of the recovery too.
         bool told = false;
+        // Whether the last working visit of this run showed a password field; unknown before one.
+        std::optional<bool> passwordWhenWorking;
     };
 
     TargetHealth(QListWidget *targets, std::function<QString()> settingsFolder, QObject *parent = nullptr);
@@ -51,6 +54,11 @@ public:
     void restore(const QList<Saved> &entries);
 
     State state(const QString &address) const { return m_states.value(address); }
+
+    // A page that shows a password field where the target's last working visit showed none
+    // means that its session has run out. A target that always shows one (a login page, a
+    // sidebar with a login box) is never taken for that, nor one not seen working in this run.
+    bool loginLost(const QString &address, bool passwordField) const;
 
     // ERRORMAIL: the number of failed visits in a row that brings an alert, 0 when alerts are off.
     static int alertThreshold(const QString &text);

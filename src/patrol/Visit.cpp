@@ -46,11 +46,20 @@ QString Visit::outcomeText(const LoadResult &load)
     return u"読み込みに失敗しました（%1）"_s.arg(load.engineCode);
 }
 
+QString Visit::loginRequiredText()
+{
+    return u"ログインが必要です"_s;
+}
+
+QString Visit::outcome() const
+{
+    return loginRequired ? loginRequiredText() : outcomeText(load);
+}
+
 QString Visit::logLine() const
 {
     QString line = when.toString(Qt::ISODate) + (target ? u" target "_s : u" link "_s)
-        + oneLine(mail::withoutPassword(address), 300) + u" ["_s + (interrupted ? u"中断"_s : outcomeText(load))
-        + u"]"_s;
+        + oneLine(mail::withoutPassword(address), 300) + u" ["_s + (interrupted ? u"中断"_s : outcome()) + u"]"_s;
     if (!interrupted && load.documentArrived() && !load.complete)
         line += u" unfinished"_s;
     line += u" lines=%1 new=%2"_s.arg(lines).arg(newHits);

@@ -24,12 +24,19 @@ struct Visit
     QString popFailure;
     // Cut short by the end of the program.
     bool interrupted = false;
+    // The page showed a password field the user could type into.
+    bool passwordField = false;
+    // It did, where the target's last working visit showed none: the session has run out.
+    bool loginRequired = false;
 
-    // A target works when its page arrived with a status below 400.
-    bool works() const { return load.documentArrived() && load.httpStatus < 400; }
+    // A target works when its page arrived with a status below 400 and its session holds.
+    bool works() const { return load.documentArrived() && load.httpStatus < 400 && !loginRequired; }
 
     // The short Japanese text of how the page loaded: "正常", "接続できません", "HTTPエラー 404", …
     static QString outcomeText(const LoadResult &load);
+    // The same for the whole visit: "ログインが必要です" when the session has run out.
+    QString outcome() const;
+    static QString loginRequiredText();
 
     // One line for the log: local time in ISO form, the address without any password, the
     // outcome ("中断" when interrupted), the lines examined, the new hits and the mail's result.

@@ -1,5 +1,7 @@
 #include "patrol/WebEngineBrowser.h"
 
+#include "patrol/BrowserProfile.h"
+
 #include "platform/Log.h"
 #include "platform/MessagePump.h"
 
@@ -11,7 +13,6 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <memory>
@@ -75,38 +76,24 @@ QString WebEngineBrowser::crLfLines(const QString &text)
 }
 
 WebEngineBrowser::WebEngineBrowser(QWidget *parent)
+    : WebEngineBrowser(nullptr, parent)
+{ }
+
+WebEngineBrowser::WebEngineBrowser(BrowserProfile *profile, QWidget *parent)
     : QObject(parent)
-    , m_profile(new QWebEngineProfile(this))
+    , m_profile(profile ? profile : new BrowserProfile(this))
 {
-    QWebEngineSettings *settings = m_profile->settings();
-    // Chromium's own error page would be read as the page's text and patrolled like content.
-    settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
-    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    // A page loaded by the timer must not take the keyboard away from what the user is typing.
-    settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-    // A followed mailto: or other foreign link must not start another program on the desktop.
-    settings->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
-
-    m_page = new SilentPage(m_profile, this);
     m_view = new QWebEngineView(parent);
-    m_view->setPage(m_page);
-
-    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-    connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
-    // A crashed renderer never reports the end of its load, and its document is gone.
-    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
-        [this](QWebEnginePage::RenderProcessTerminationStatus, int exitCode) {
-            m_busy = false;
-            m_engineLoading = false;
-            m_awaitingStart = false;
-            m_startWatch.stop();
-            m_visit.rendererEnded = true;
-            m_visit.engineCode = exitCode;
-            applog::write(applog::Priority::Warning,
-                QDateTime::currentDateTime().toString(Qt::ISODate) + u" renderer-ended code=%1"_s.arg(exitCode));
-        });
+    usePage(m_profile->profile());
+    // Cleared logins: the page moves to the fresh profile, and nothing of the old page is read.
+    connect(m_profile, &BrowserProfile::replaced, this, [this](QWebEngineProfile *fresh) {
+        if (m_busy)
+            quit();
+        usePage(fresh);
+        m_visit = Visit {};
+        m_visit.ended = true;
+        m_visit.failure = LoadResult::Failure::NoDocument;
+    });
 
     m_startWatch.setSingleShot(true);
     m_startWatch.setInterval(startLimitMs);
@@ -124,7 +111,30 @@ WebEngineBrowser::~WebEngineBrowser()
     // The engine insists that pages go before their profile.
     delete m_view;
     delete m_page;
-    delete m_profile;
+}
+
+void WebEngineBrowser::usePage(QWebEngineProfile *profile)
+{
+    QPointer<SilentPage> old = m_page;
+    m_page = new SilentPage(profile, this);
+    m_page->setSilent(old ? old->isSilent() : true);
+    m_view->setPage(m_page);
+    delete old;
+
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
+    // A crashed renderer never reports the end of its load, and its document is gone.
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+        [this](QWebEnginePage::RenderProcessTerminationStatus, int exitCode) {
+            m_busy = false;
+            m_engineLoading = false;
+            m_awaitingStart = false;
+            m_startWatch.stop();
+            m_visit.rendererEnded = true;
+            m_visit.engineCode = exitCode;
+            applog::write(applog::Priority::Warning,
+                QDateTime::currentDateTime().toString(Qt::ISODate) + u" renderer-ended code=%1"_s.arg(exitCode));
+        });
 }
 
 void WebEngineBrowser::setSilent(bool silent)
@@ -462,6 +472,26 @@ std::optional<QList<BrowserLink>> WebEngineBrowser::links()
         result.append({pair[0].toString(), pair[1].toString()});
     }
     return result;
+}
+
+std::optional<bool> WebEngineBrowser::passwordFieldShown()
+{
+    // Hidden fields and disabled ones are no login form the user sees; a component's open
+    // shadow root is part of the page.
+    const std::optional<QVariant> value = evaluate(guarded(QStringLiteral(
+        "(function() {"
+        " function shown(e) { if (e.disabled) return false; var s = getComputedStyle(e);"
+        "  if (s.visibility !== 'visible') return false; var r = e.getBoundingClientRect();"
+        "  return r.width > 0 && r.height > 0; }"
+        " function seek(root) { var f = root.querySelectorAll('input[type=password]');"
+        "  for (var i = 0; i < f.length; ++i) if (shown(f[i])) return true;"
+        "  var all = root.querySelectorAll('*');"
+        "  for (var j = 0; j < all.length; ++j) if (all[j].shadowRoot && seek(all[j].shadowRoot)) return true;"
+        "  return false; }"
+        " return seek(document); })()")));
+    if (!value || value->typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return value->toBool();
 }
 
 QWidget *WebEngineBrowser::widget()

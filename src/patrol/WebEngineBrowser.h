@@ -8,12 +8,14 @@
 #include <QTimer>
 #include <QUrl>
 
+class BrowserProfile;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
-// The browser on Qt WebEngine. Starts silent, with an off-the-record profile of its own so that
-// nothing of the patrolled pages is written to disk.
+// The browser on Qt WebEngine. Starts silent. Its page lives on the profile it is given, which
+// the login window shares; without one it makes an off-the-record profile of its own, so that
+// nothing of the pages is written to disk.
 class WebEngineBrowser : public QObject, public Browser
 {
     Q_OBJECT
@@ -29,6 +31,8 @@ public:
     static QString crLfLines(const QString &text);
 
     explicit WebEngineBrowser(QWidget *parent = nullptr);
+    // The profile must outlive the browser.
+    explicit WebEngineBrowser(BrowserProfile *profile, QWidget *parent = nullptr);
     ~WebEngineBrowser() override;
 
     void setSilent(bool silent) override;
@@ -49,6 +53,7 @@ public:
     std::optional<QString> linkText(int i) override;
     std::optional<QString> linkHref(int i) override;
     std::optional<QList<BrowserLink>> links() override;
+    std::optional<bool> passwordFieldShown() override;
 
     QWidget *widget() override;
 
@@ -73,6 +78,8 @@ private:
         QUrl sameDocumentTarget;
     };
 
+    // A page of the patrol's own on the profile, in place of the one before.
+    void usePage(QWebEngineProfile *profile);
     bool beginNavigation(const QUrl &url);
     void startLoading();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
@@ -84,7 +91,7 @@ private:
     std::optional<QVariant> evaluate(const QString &script);
     std::optional<QString> evaluateText(const QString &script);
 
-    QWebEngineProfile *m_profile = nullptr;
+    BrowserProfile *m_profile = nullptr;
     QPointer<SilentPage> m_page;
     QPointer<QWebEngineView> m_view;
     QTimer m_startWatch;

@@ -22,6 +22,7 @@ struct ScriptedPage
     bool arrivesWhileBusy = true;
     // With a failure: reads still answer with the page shown before, as a careless browser would.
     bool previousStaysReadable = false;
+    bool passwordField = false;
 };
 
 class ScriptedBrowser : public Browser
@@ -119,6 +120,10 @@ public:
         return m_current.links;
     }
 
+    std::optional<bool> passwordFieldShown() override
+    {
+        return readable() ? std::optional<bool>(m_current.passwordField) : std::nullopt;
+    }
     QWidget *widget() override { return nullptr; }
 
 private:

@@ -57,6 +57,14 @@ PAGES = {
              + "".join("<h2 id='s%d'>節 %d 本文</h2>" % (i, i) for i in range(50)) + "</body></html>"),
     "/many": ("text/html; charset=utf-8", "<html><head><title>many</title></head><body>"
               + "".join("<div>行 %d</div>" % i for i in range(60000)) + "</body></html>"),
+    # Login forms as the patrol meets them: only a field the user could type into counts.
+    "/pw/visible": ("text/html", "<html><body><form>user <input name=u> <input type=password name=p></form></body></html>"),
+    "/pw/none": ("text/html", "<html><body><form>search <input name=q></form></body></html>"),
+    "/pw/hidden": ("text/html", "<html><body><div style='display:none'><input type=password></div>text</body></html>"),
+    "/pw/invisible": ("text/html", "<html><body><input type=password style='visibility:hidden'>text</body></html>"),
+    "/pw/shadow": ("text/html", "<html><body><div id=host></div><script>"
+                   "document.getElementById('host').attachShadow({mode: 'open'}).innerHTML ="
+                   " '<input type=password>';</script></body></html>"),
     "/dialogs": ("text/html",
                  "<html><head><title>dialogs</title></head><body><script>"
                  "for (var i = 0; i < 200; ++i) alert('alert ' + i);"

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void alert_popLoginFirstWhenAsked();
     void restart_alertsGoOnFromWhereTheyWere();
     void desktop_toldOfEachAlertAndRecoveryOnce();
+    void loginLost_onlyWhereAWorkingVisitShowedNone_data();
+    void loginLost_onlyWhereAWorkingVisitShowedNone();
     void rows_showStateWithoutAClick();
     void rows_editedAddress_showsItsOwnState();
     void outcomeText_data();
@@ -315,6 +317,49 @@ void TestTargetHealth::restart_alertsGoOnFromWhereTheyWere()
 
 // The desktop hears of an alert once per run of failures, even while its mail cannot go out and
 // is tried again at every visit, and of the recovery once; with alerts off it hears of neither.
+void TestTargetHealth::loginLost_onlyWhereAWorkingVisitShowedNone_data()
+{
+    // One letter per visit: n a page without a password field, p one with, x a failed load. The
+    // outcome per visit: . works, L login required, x failed. ERRORMAIL is 1.
+    QTest::addColumn<QString>("visits");
+    QTest::addColumn<QString>("outcomes");
+    QTest::addColumn<QStringList>("mails");
+    QTest::addColumn<int>("desktop");
+    const QString lost = u"[KVS] ログイン切れ "_s + kA;
+    const QString back = u"[KVS] 巡回回復 "_s + kA;
+    QTest::newRow("session runs out") << u"np"_s << u".L"_s << QStringList {lost} << 1;
+    QTest::newRow("login page from the start") << u"pp"_s << u".."_s << QStringList {} << 0;
+    QTest::newRow("logged in again") << u"nppn"_s << u".LL."_s << QStringList {lost, back} << 1;
+    QTest::newRow("a failed load between") << u"nxp"_s << u".xL"_s << QStringList {u"[KVS] 巡回エラー "_s + kA} << 0;
+}
+
+void TestTargetHealth::loginLost_onlyWhereAWorkingVisitShowedNone()
+{
+    QFETCH(QString, visits);
+    QFETCH(QString, outcomes);
+    QFETCH(QStringList, mails);
+    QFETCH(int, desktop);
+    errorMail(u"1"_s);
+    int told = 0;
+    m_health->setTellDesktop([&told](const DesktopEvent &e) { told += e.kind == DesktopEvent::Kind::LoginLost; });
+    QString seen;
+    for (int i = 0; i < visits.size(); ++i) {
+        Visit v = visit(kA, visits[i] != u'x', i);
+        v.passwordField = visits[i] == u'p';
+        v.loginRequired = v.works() && m_health->loginLost(kA, v.passwordField);
+        m_health->record(v, [] { return true; });
+        seen += v.loginRequired ? u'L' : v.works() ? u'.' : u'x';
+        if (v.loginRequired)
+            QCOMPARE(m_health->state(kA).lastOutcome, u"ログインが必要です"_s);
+    }
+    QCOMPARE(seen, outcomes);
+    QStringList subjects;
+    for (const Sent &m : sent())
+        subjects.append(m.subject);
+    QCOMPARE(subjects, mails);
+    QCOMPARE(told, desktop);
+}
+
 void TestTargetHealth::desktop_toldOfEachAlertAndRecoveryOnce()
 {
     QList<DesktopEvent> told;

@@ -1,9 +1,13 @@
 #include "patrol/WebEngineBrowser.h"
 
+#include "patrol/BrowserProfile.h"
+
 #include "ScriptedBrowser.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -71,11 +75,26 @@ private Q_SLOTS:
     void dialogsAndWindows_suppressed();
     void missingBody_readsEmpty_data();
     void missingBody_readsEmpty();
+    void passwordFieldShown_data();
+    void passwordFieldShown();
+    void profileFolder_data();
+    void profileFolder();
+    void profile_keptAcrossRestart_untilCleared();
     void certificateError_refused();
     void stalledRenderer_readGivesUpInTime();
     void destroyedDuringRead_returnsEmpty();
 
 private:
+    // The cookies the page on screen sees.
+    QString pageCookie()
+    {
+        auto answer = std::make_shared<std::optional<QString>>();
+        m_browser->page()->runJavaScript(u"document.cookie"_s, [answer](const QVariant &v) { *answer = v.toString(); });
+        QDeadlineTimer deadline(5000);
+        while (!*answer && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return answer->value_or(u"(no answer)"_s);
+    }
     QString url(const QString &path) const { return u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(path); }
     // A page is on screen and readable before each failing navigation: it must not be read for it.
     void expectNothingToRead();
@@ -532,6 +551,98 @@ void TestWebEngineBrowser::missingBody_readsEmpty()
     LOAD(url(path), 10000);
     QCOMPARE(m_browser->bodyInnerText(), QString());
     QCOMPARE(m_browser->linkCount(), std::optional<int>(0));
+}
+
+void TestWebEngineBrowser::passwordFieldShown_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("login form") << u"/pw/visible"_s << true;
+    QTest::newRow("no password field") << u"/pw/none"_s << false;
+    QTest::newRow("display none") << u"/pw/hidden"_s << false;
+    QTest::newRow("visibility hidden") << u"/pw/invisible"_s << false;
+    QTest::newRow("open shadow root") << u"/pw/shadow"_s << true;
+}
+
+void TestWebEngineBrowser::passwordFieldShown()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, shown);
+    LOAD(url(path), 10000);
+    QCOMPARE(m_browser->passwordFieldShown(), std::optional<bool>(shown));
+}
+
+void TestWebEngineBrowser::profileFolder_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("persistent");
+    QTest::newRow("missing: made for the user alone") << u"missing"_s << true;
+    QTest::newRow("readable by others: closed") << u"0755"_s << true;
+    QTest::newRow("others may write: off the record") << u"0777"_s << false;
+    QTest::newRow("a file in its place") << u"file"_s << false;
+    QTest::newRow("a link that leads nowhere") << u"dangling"_s << false;
+    QTest::newRow("older generations removed") << u"generations"_s << true;
+}
+
+void TestWebEngineBrowser::profileFolder()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, persistent);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"KVN.ini.browser"_s);
+    if (setup == u"0755" || setup == u"0777" || setup == u"generations") {
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(
+            folder, setup == u"0777" ? QFileDevice::Permissions(0x7777) : QFileDevice::Permissions(0x7755)));
+    }
+    if (setup == u"generations") {
+        QVERIFY(QDir().mkdir(folder + u"/1"_s));
+        QVERIFY(QDir().mkdir(folder + u"/2"_s));
+    }
+    if (setup == u"file")
+        QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+    if (setup == u"dangling")
+        QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), folder));
+    {
+        BrowserProfile profile(folder);
+        QCOMPARE(profile.persistent(), persistent);
+        QCOMPARE(profile.trouble().isEmpty(), persistent);
+        if (persistent) {
+            QCOMPARE(int(QFile::permissions(folder) & 0x0077), 0);
+            QCOMPARE(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                QStringList {setup == u"generations" ? u"2"_s : u"1"_s});
+        }
+    }
+    // The engine writes its last file a moment after the profile is gone.
+    QTest::qWait(500);
+}
+
+void TestWebEngineBrowser::profile_keptAcrossRestart_untilCleared()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"KVN.ini.browser"_s);
+    auto profile = std::make_unique<BrowserProfile>(folder);
+    m_browser = std::make_unique<WebEngineBrowser>(profile.get());
+    LOAD(url(u"/lines"_s), 10000);
+    // A session cookie, as a site's login often sets.
+    m_browser->page()->runJavaScript(u"document.cookie = 'session=abc; path=/'"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(pageCookie(), u"session=abc"_s, 5000);
+    m_browser.reset();
+    profile.reset();
+
+    profile = std::make_unique<BrowserProfile>(folder);
+    m_browser = std::make_unique<WebEngineBrowser>(profile.get());
+    LOAD(url(u"/lines"_s), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(pageCookie(), u"session=abc"_s, 5000);
+
+    profile->clear();
+    QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::NoDocument);
+    LOAD(url(u"/lines"_s), 10000);
+    QCOMPARE(pageCookie(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"2"_s}, 8000);
+    m_browser.reset();
+    profile.reset();
+    QTest::qWait(500);
 }
 
 void TestWebEngineBrowser::certificateError_refused()
