@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +20,8 @@ LoginCommands::LoginCommands(Form1 &form, QMenu *menu)
 {
     m_login->setObjectName(u"menuLogin"_s);
     m_clear->setObjectName(u"menuLoginClear"_s);
+    m_login->setShortcut(QKeySequence(u"Ctrl+L"_s));
+    m_login->setShortcutContext(Qt::WindowShortcut);
     m_login->setEnabled(false);
     m_clear->setEnabled(false);
     connect(m_login, &QAction::triggered, this, [this] { openLogin(chosenTarget()); });
@@ -59,6 +62,9 @@ void LoginCommands::openLogin(const QString &address)
         m_window = new LoginWindow(m_profile->profile(), &m_form);
         m_window->setWindowIcon(m_form.windowIcon());
     }
+    // Full size also where no window manager maximises it.
+    if (const QScreen *screen = m_form.screen())
+        m_window->setGeometry(screen->availableGeometry());
     m_window->showMaximized();
     m_window->raise();
     m_window->activateWindow();

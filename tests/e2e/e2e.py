@@ -892,6 +892,83 @@ class Desktop:
                     proc.wait()
 
 
+def log_in(desktop, site):
+    """As the user does it: ログイン… (Ctrl+L) on the main window, the form typed into the login
+    window, which is then closed."""
+    def window(name):
+        r = desktop.run(["xdotool", "search", "--onlyvisible", "--name", name])
+        ids = r.stdout.decode().split()
+        return ids[0] if ids else None
+    main = window("^Korvani ")
+    check(main, "no main window on the display")
+    logins = site.logins
+    desktop.run(["xdotool", "windowfocus", "--sync", main])
+    desktop.run(["xdotool", "key", "--window", main, "ctrl+l"])
+    wait_until(lambda: window("^ログイン - 会員ログイン$"), 30, "the login window did not show the login page")
+    login = window("^ログイン - 会員ログイン$")
+    desktop.run(["xdotool", "windowfocus", "--sync", login])
+    time.sleep(1)
+    desktop.run(["xdotool", "type", "--delay", "40", site.user])
+    desktop.run(["xdotool", "key", "Tab"])
+    desktop.run(["xdotool", "type", "--delay", "40", site.password])
+    desktop.run(["xdotool", "key", "Return"])
+    wait_until(lambda: site.logins > logins, 20, "the form typed into the login window never arrived")
+    wait_until(lambda: window("^ログイン - 会員ページ$"), 20, "the login window did not show the members page")
+    desktop.run(["xdotool", "key", "ctrl+w"])
+    wait_until(lambda: not window("^ログイン - "), 10, "the login window did not close")
+
+
+def login_session(pages, folder):
+    """A members page behind a login: logged in through the login window, its hits are mailed, also
+    after SIGTERM and a restart; when the site ends the session the visit fails with
+    ログインが必要です and one alert goes out, and logging in again brings the recovery mail."""
+    need("Xvfb", "xdotool", "dbus-daemon")
+    sys.path.insert(0, HERE)
+    from login_site import LoginSite
+    site = LoginSite()
+    to = "login-%s@example.test" % TAG
+    url = site.url("/members")
+    try:
+        with Desktop(folder) as desktop:
+            k = Korvani(folder, display=desktop.display, env={"DBUS_SESSION_BUS_ADDRESS": desktop.bus})
+            k.write({"MAIL": mail_settings(to, ERRORMAIL="1", TIMERTIME="2"), "KEYWORD": {"KEY0": "求人"},
+                     "URL": {"URL0": url}})
+            k.start(journal=True)
+            wait_until(lambda: site.count("/login") >= 1, 30, "the patrol never met the login page")
+            site.set_lines(["会員限定 求人 一件目"])
+            log_in(desktop, site)
+            wait_until(lambda: fixture_mails(to), 40, "no mail of the members page")
+            check("一件目" in fixture_mails(to)[0][1], "mail: %r" % fixture_mails(to))
+
+            k.stop()
+            check(os.stat(folder + "/KVN.ini.browser").st_mode & 0o077 == 0, "the profile is open to others")
+            site.set_lines(["会員限定 求人 二件目"])
+            k.start(journal=True)
+            wait_until(lambda: len(fixture_mails(to)) >= 2, 40, "no mail of the members page after a restart")
+            check("二件目" in fixture_mails(to)[1][1], "mail: %r" % fixture_mails(to)[1:])
+
+            site.end_sessions()
+            wait_until(lambda: len(fixture_mails(to)) >= 3, 40, "no alert when the session ended")
+            visits = site.count("/login")
+            wait_until(lambda: site.count("/login") >= visits + 2, 30, "the patrol stopped")
+            subjects = [s for s, _ in fixture_mails(to)]
+            check(subjects[2:] == ["[KVS] ログイン切れ " + url], "alert: %r" % subjects)
+            check("ログインが必要です" in fixture_mails(to)[2][1], "alert body: %r" % fixture_mails(to)[2][1])
+
+            log_in(desktop, site)
+            wait_until(lambda: len(fixture_mails(to)) >= 4, 40, "no recovery mail after logging in again")
+            k.stop()
+    finally:
+        site.close()
+    subjects = [s for s, _ in fixture_mails(to)]
+    check(subjects[3:] == ["[KVS] 巡回回復 " + url], "recovery: %r" % subjects)
+    log = k.log_text()
+    lost = [line for line in log.splitlines() if " target %s " % url in line and "[ログインが必要です]" in line]
+    check(lost and all(line.startswith("<4>korvani: ") for line in lost), "log: %r" % lost[:2])
+    check_engine_quiet(log)
+    return "%d mails, %d visits needing a login" % (len(subjects), len(lost))
+
+
 def shown_notifications(desktop):
     """Every notification dunst has shown, oldest first: what is on screen is closed into the
     history, which dunstctl reports."""
@@ -1028,7 +1105,7 @@ SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changi
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
                                      killed_while_saving, desktop_notifications, accessibility,
-                                     untrusted_settings, killed_with_dialog_open)}
+                                     untrusted_settings, killed_with_dialog_open, login_session)}
 
 
 def main(names):
