@@ -918,6 +918,14 @@ def log_in(desktop, site):
     wait_until(lambda: not window("^ログイン - "), 10, "the login window did not close")
 
 
+def check_command(folder, *arguments):
+    env = dict(os.environ, LANG="C.UTF-8")
+    if os.geteuid() == 0:
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
+    return subprocess.run([os.path.join(folder, "korvani"), *arguments], env=env, capture_output=True, text=True,
+                          timeout=60)
+
+
 def login_session(pages, folder):
     """A members page behind a login: logged in through the login window, its hits are mailed, also
     after SIGTERM and a restart; when the site ends the session the visit fails with
@@ -947,6 +955,9 @@ def login_session(pages, folder):
             wait_until(lambda: len(fixture_mails(to)) >= 2, 40, "no mail of the members page after a restart")
             check("二件目" in fixture_mails(to)[1][1], "mail: %r" % fixture_mails(to)[1:])
 
+            busy = check_command(folder, "--check", "--session", url)
+            check(busy.returncode == 2 and "--session は使えません" in busy.stderr, "beside the window: %r" % (busy,))
+
             site.end_sessions()
             wait_until(lambda: len(fixture_mails(to)) >= 3, 40, "no alert when the session ended")
             visits = site.count("/login")
@@ -958,6 +969,11 @@ def login_session(pages, folder):
             log_in(desktop, site)
             wait_until(lambda: len(fixture_mails(to)) >= 4, 40, "no recovery mail after logging in again")
             k.stop()
+        # Alone, the check may use the logins; without --session it is not logged in.
+        logged_in = check_command(folder, "--check", "--session", url, "求人")
+        check(logged_in.returncode == 0 and "二件目" in logged_in.stdout, "--session: %r" % (logged_in,))
+        anonymous = check_command(folder, "--check", url, "求人")
+        check(anonymous.returncode == 1 and "会員ﾛｸﾞｲﾝ" in anonymous.stdout, "no --session: %r" % (anonymous,))
     finally:
         site.close()
     subjects = [s for s, _ in fixture_mails(to)]
