@@ -14,6 +14,7 @@
 #include "patrol/BrowserProfile.h"
 #include "patrol/HealthStore.h"
 #include "patrol/Patrol.h"
+#include "patrol/Schedule.h"
 #include "patrol/Scheduler.h"
 #include "patrol/TargetHealth.h"
 #include "patrol/WebEngineBrowser.h"
@@ -338,6 +339,8 @@ void Form1::Form_Load()
     ListPersistence::load(ini, ListKeyWord, ListURL, List3);
     const bool journalKept = m_keeper->takeJournal();
     m_patrol->health().restore(HealthStore::read(ini));
+    const ScheduleStore::Read schedules = ScheduleStore::read(ini);
+    m_patrol->timetable().restore(schedules.schedules);
     SetHitListExtent();
     LaCountDown->setText(ini.GetSetting(Keys::TimerTime));
     WebBrowser1->setSilent(true);
@@ -354,7 +357,8 @@ void Form1::Form_Load()
     });
     // Said once, for the window and for the log.
     QStringList notices {m_settingsFolder.isEmpty() ? SettingsLocation::choose().notice : m_settingsNotice,
-        WebEngineBrowser::unconfinedText(), m_profile ? m_profile->trouble() : QString()};
+        WebEngineBrowser::unconfinedText(), m_profile ? m_profile->trouble() : QString(),
+        schedules.unreadable.isEmpty() ? QString() : ScheduleStore::unreadableText(schedules.unreadable)};
     notices.removeAll(QString());
     for (const QString &notice : notices)
         applog::write(applog::Priority::Warning, notice);

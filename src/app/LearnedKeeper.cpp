@@ -125,7 +125,18 @@ SettingsSaver::Snapshot LearnedKeeper::snapshot() const
             s.lists.history.append(entry->text());
     }
     s.health = m_patrol->health().saved();
+    s.schedules = schedules();
     return s;
+}
+
+std::optional<QList<TargetSchedule>> LearnedKeeper::schedules() const
+{
+    if (!m_patrol->timetable().changed())
+        return std::nullopt;
+    QStringList addresses;
+    for (int row = 0; row < m_urls->count(); ++row)
+        addresses.append(m_urls->item(row)->text());
+    return m_patrol->timetable().listed(addresses);
 }
 
 QString LearnedKeeper::saveLast()
@@ -138,6 +149,8 @@ QString LearnedKeeper::saveLast()
     const qint64 journalled = sentjournal::mark(ini.path());
     ListPersistence::save(ini, ListPersistence::rows(m_keyWords, m_urls, m_history));
     HealthStore::write(ini, m_patrol->health().saved());
+    if (const auto kept = schedules())
+        ScheduleStore::write(ini, *kept);
     if (ini.commit()) {
         sentjournal::settle(ini.path(), journalled, true);
         return QString();

@@ -53,6 +53,8 @@ public:
     static QString journalKeptText(const QString &path);
 
 private:
+    // The schedules to write, when the user changed one in this run.
+    std::optional<QList<TargetSchedule>> schedules() const;
     QString file() const;
     // Says once that the journal could not take a mail's lines, and when it can again.
     void noteJournal();

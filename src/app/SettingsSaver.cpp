@@ -1,5 +1,6 @@
 #include "app/SettingsSaver.h"
 
+#include "patrol/HealthStore.h"
 #include "platform/MessagePump.h"
 #include "platform/Process.h"
 #include "settings/clINI.h"
@@ -28,6 +29,8 @@ void SettingsSaver::write(clINI &ini, const Snapshot &snapshot)
 {
     ListPersistence::save(ini, snapshot.lists);
     HealthStore::write(ini, snapshot.health);
+    if (snapshot.schedules)
+        ScheduleStore::write(ini, *snapshot.schedules);
 }
 
 void SettingsSaver::saveSoon()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ListPersistence.h"
+#include "patrol/Schedule.h"
 #include "patrol/TargetHealth.h"
 
 #include <QObject>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // Writes what the program has learned (the three lists and the targets' health) to the settings
@@ -23,6 +25,8 @@ public:
     {
         ListPersistence::Lists lists;
         QList<TargetHealth::Saved> health;
+        // Only once the user has changed a schedule: the file's own entries stay as they are.
+        std::optional<QList<TargetSchedule>> schedules;
         // Runs on the user-interface thread once this snapshot is on disk.
         std::function<void()> saved;
     };

@@ -92,6 +92,11 @@ public:
     // Whether the document shows a password field the user could type into: hidden ones do not
     // count, those in an open shadow root do. nullopt when the document cannot be read.
     virtual std::optional<bool> passwordFieldShown() = 0;
+    // Whether the document is a bot check of the kind sites put in front of their pages.
+    virtual std::optional<bool> challengeShown() = 0;
+    // The named headers of the server's answer for the document's address, asked again with a
+    // HEAD request; an empty value for a header it lacks. nullopt when nothing could be asked.
+    virtual std::optional<QStringList> answerHeaders(const QStringList &names) = 0;
 
     // The widget that shows the page, for the main window to place; nullptr when there is none.
     virtual QWidget *widget() = 0;

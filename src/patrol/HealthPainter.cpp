@@ -32,13 +32,17 @@ void HealthPainter::paint(QListWidgetItem *item)
 {
     m_painting = true;
     const TargetHealth::State *found = item->text().isEmpty() ? nullptr : m_lookup(item->text());
+    QStringList tip;
     if (!found || !found->visited) {
         item->setData(Qt::ForegroundRole, QVariant());
-        item->setToolTip(QString());
     } else {
         item->setForeground(found->working ? kWorking : kFailing);
-        item->setToolTip(HealthTexts::tooltip(*found));
+        tip.append(HealthTexts::tooltip(*found));
     }
+    if (m_more && !item->text().isEmpty())
+        tip.append(m_more(item->text()));
+    tip.removeAll(QString());
+    item->setToolTip(tip.join(u'\n'));
     m_painting = false;
 }
 

@@ -21,11 +21,14 @@ public:
 
     // Every row that shows the address.
     void paint(const QString &address);
+    // More lines for a row's tooltip, such as its schedule; empty for none.
+    void setMore(std::function<QString(const QString &address)> more) { m_more = std::move(more); }
 
 private:
     void paint(QListWidgetItem *item);
 
     QListWidget *m_targets;
     Lookup m_lookup;
+    std::function<QString(const QString &address)> m_more;
     bool m_painting = false;
 };

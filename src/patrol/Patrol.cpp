@@ -6,6 +6,7 @@
 #include "patrol/HistoryIndex.h"
 #include "patrol/HitRow.h"
 #include "patrol/PageText.h"
+#include "patrol/SiteAnswer.h"
 #include "patrol/TargetHealth.h"
 #include "patrol/Visit.h"
 #include "platform/AppTitle.h"
@@ -66,6 +67,14 @@ Patrol::Patrol(const PatrolWidgets &widgets, QObject *parent)
     , m_seconds(monotonicSeconds)
 {
     m_health->setTellDesktop(widgets.tellDesktop);
+    m_health->setTooltipMore([this](const QString &address) {
+        QStringList more {m_timetable.describe(address)};
+        if (const qint64 rest = m_pace.restingUntil(HostPace::hostOf(address)); rest > 0)
+            more.append(u"サーバー側の都合で %1 まで巡回を控えます"_s.arg(
+                QDateTime::fromMSecsSinceEpoch(rest).toString(u"MM/dd HH:mm:ss"_s)));
+        more.removeAll(QString());
+        return more.join(u'\n');
+    });
 }
 
 Patrol::~Patrol() = default;
@@ -255,8 +264,21 @@ void Patrol::FollowLinks()
     for (const QString &target : std::as_const(targets)) {
         if (m_abandoned)
             return;
+        // A host that asked for rest, or keeps failing, hears nothing of its links either.
+        if (m_pace.restingUntil(HostPace::hostOf(target)) > 0)
+            continue;
         CheckPage(target);
     }
+}
+
+bool Patrol::waitForHost(const QString &host)
+{
+    for (qint64 left = m_pace.gapEndsAt(host) - m_pace.now(); left > 0; left = m_pace.gapEndsAt(host) - m_pace.now()) {
+        pump::waitForEvents(int(qMin<qint64>(left, kPollMs)));
+        if (m_abandoned)
+            return false;
+    }
+    return true;
 }
 
 LoadResult Patrol::waitForPage(qint64 start)
@@ -386,6 +408,16 @@ void Patrol::CheckPage(const QString &address)
     m_w.LaStatus->setText(address + u" 接続中... "_s);
     if (!pumpAndGoOn())
         return;
+    const QString host = HostPace::hostOf(address);
+    {
+        clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
+        m_pace.setGapMs(qint64(Keys::hostGapSeconds(ini.GetSetting(Keys::HostGap))) * 1000);
+    }
+    if (!waitForHost(host))
+        return;
+    m_pace.visiting(host);
+    if (visit.target)
+        m_timetable.visited(address);
     browser.setVisible(false);
     browser.navigate(address);
     browser.setVisible(true);
@@ -411,6 +443,11 @@ void Patrol::CheckPage(const QString &address)
             return;
         visit.loginRequired = m_health->loginLost(address, visit.passwordField);
     }
+    if (browser.navigationCount() == navigation)
+        step([&] { SiteAnswer::read(browser, visit, m_pace.now()); });
+    if (m_abandoned)
+        return;
+    m_pace.answered(host, visit.hostFailed(), visit.retryAt > 0 ? std::optional<qint64>(visit.retryAt) : std::nullopt);
     // A page that did not arrive is named by the address asked for, never by what is on screen.
     const QString name = visit.load.documentArrived() ? browser.locationName() : address;
     if (m_abandoned)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "patrol/HostPace.h"
 #include "patrol/PatrolWidgets.h"
+#include "patrol/Timetable.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -54,6 +56,10 @@ public:
 
     // Which targets work and which fail, shown on their rows.
     TargetHealth &health() const { return *m_health; }
+    // The targets' own schedules, and how each host is spared.
+    Timetable &timetable() { return m_timetable; }
+    const Timetable &timetable() const { return m_timetable; }
+    HostPace &pace() { return m_pace; }
 
     // What the status strip shows once a page check is over: "巡回完了", or the failure of the
     // last mail until a mail goes out again.
@@ -72,6 +78,8 @@ private:
     // A check cut short by the end of the program still leaves its line in the log.
     void logInterrupted(Visit &visit);
 
+    // Waits, window messages running, until the gap after the last visit to the host has passed.
+    bool waitForHost(const QString &host);
     bool pumpAndGoOn();
     // Lets window messages run between two lines, at most every few milliseconds: a pass of the
     // event loop costs far more than a line. Rows listed so far reach List1 first.
@@ -82,6 +90,8 @@ private:
     ConditionList *m_conditions;
     HistoryIndex *m_history;
     TargetHealth *m_health;
+    Timetable m_timetable;
+    HostPace m_pace;
     std::function<qint64()> m_seconds;
     quint64 m_mailToken = 0;
     QStringList m_mailLines;

@@ -1,6 +1,7 @@
 #include "patrol/Scheduler.h"
 
 #include "patrol/Patrol.h"
+#include "patrol/TargetHealth.h"
 #include "platform/VbNumber.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
@@ -9,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -63,34 +66,84 @@ void Scheduler::cmdRun_Click()
         follow = linkFollowingOn(ini.GetSetting(Keys::Check1));
     }
     m_w.cmdRun->setEnabled(false);
-    int s = selectedTarget() + 1;
-    if (s > kSlots - 1)
-        s = 0;
-    auto filled = [this](int i) {
-        const QListWidgetItem *item = m_w.ListURL->item(i);
-        return item && !item->text().isEmpty();
-    };
-    for (int i = s; i <= kSlots - 1; ++i) {
-        if (filled(i))
-            return examine(i, follow);
-    }
-    for (int i = 0; i <= s; ++i) {
-        if (filled(i))
-            return examine(i, follow);
-    }
+    const Choice next = choose();
+    if (next.slot >= 0)
+        return examine(next.slot, follow, next.scheduled);
+    if (next.nextAt > 0)
+        m_w.LaStatus->setText(nothingDueText(QDateTime::fromMSecsSinceEpoch(next.nextAt)));
     m_w.cmdRun->setEnabled(true);
 }
 
-void Scheduler::examine(int slot, bool followLinks)
+Scheduler::Choice Scheduler::choose() const
 {
-    m_patrol.CheckPage(m_w.ListURL->item(slot)->text());
+    int s = selectedTarget() + 1;
+    if (s > kSlots - 1)
+        s = 0;
+    // The order of the rows from the one after the selection on, as if the list were a ring.
+    QList<int> order;
+    for (int i = s; i <= kSlots - 1; ++i)
+        order.append(i);
+    for (int i = 0; i <= s; ++i)
+        order.append(i);
+    Choice best;
+    int plain = -1;
+    qint64 overdueBy = -1;
+    const qint64 now = m_patrol.timetable().now();
+    const auto later = [&best](qint64 at) {
+        if (at > 0 && (best.nextAt == 0 || at < best.nextAt))
+            best.nextAt = at;
+    };
+    for (int i : std::as_const(order)) {
+        const QListWidgetItem *item = m_w.ListURL->item(i);
+        if (!item || item->text().isEmpty())
+            continue;
+        const QString address = item->text();
+        if (const qint64 rest = m_patrol.pace().restingUntil(HostPace::hostOf(address)); rest > 0) {
+            later(rest);
+            continue;
+        }
+        const Timetable::Standing st = m_patrol.timetable().standing(address);
+        if (!st.scheduled) {
+            if (plain < 0)
+                plain = i;
+            continue;
+        }
+        if (!st.due) {
+            later(st.at);
+            continue;
+        }
+        // The most overdue of the targets that have their own time goes first.
+        if (now - st.at > overdueBy) {
+            overdueBy = now - st.at;
+            best.slot = i;
+            best.scheduled = true;
+        }
+    }
+    if (best.slot < 0 && plain >= 0) {
+        best.slot = plain;
+        best.scheduled = false;
+    }
+    return best;
+}
+
+QString Scheduler::nothingDueText(const QDateTime &next)
+{
+    return u"巡回する対象はありません。次の巡回は %1 の予定です"_s.arg(next.toString(u"MM/dd HH:mm:ss"_s));
+}
+
+void Scheduler::examine(int slot, bool followLinks, bool scheduled)
+{
+    const QString address = m_w.ListURL->item(slot)->text();
+    m_patrol.CheckPage(address);
     if (followLinks)
         m_patrol.FollowLinks();
     if (m_patrol.abandoned())
         return;
-    // The list may have been edited meanwhile, but it always keeps its 100 rows.
-    if (slot < m_w.ListURL->count())
+    // The list may have been edited meanwhile, but it always keeps its 100 rows. A target on its
+    // own time leaves the place of the others in the ring where it was.
+    if (!scheduled && slot < m_w.ListURL->count())
         m_w.ListURL->setCurrentRow(slot);
+    m_patrol.health().repaint(address);
     m_w.cmdRun->setEnabled(true);
 }
 

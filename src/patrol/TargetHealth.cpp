@@ -119,6 +119,16 @@ bool TargetHealth::record(const Visit &visit, const std::function<bool()> &goOn)
     return saved() != before;
 }
 
+void TargetHealth::setTooltipMore(std::function<QString(const QString &address)> more)
+{
+    m_painter->setMore(std::move(more));
+}
+
+void TargetHealth::repaint(const QString &address)
+{
+    m_painter->paint(address);
+}
+
 bool TargetHealth::loginLost(const QString &address, bool passwordField) const
 {
     const auto found = m_states.constFind(address);

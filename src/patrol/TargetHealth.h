@@ -55,6 +55,10 @@ public:
 
     State state(const QString &address) const { return m_states.value(address); }
 
+    // More lines for the rows' tooltips, asked whenever a row is painted.
+    void setTooltipMore(std::function<QString(const QString &address)> more);
+    void repaint(const QString &address);
+
     // A page that shows a password field where the target's last working visit showed none
     // means that its session has run out. A target that always shows one (a login page, a
     // sidebar with a login box) is never taken for that, nor one not seen working in this run.

@@ -25,6 +25,14 @@ QString Visit::outcomeText(const LoadResult &load)
     using F = LoadResult::Failure;
     switch (load.failure) {
     case F::None:
+        if (load.httpStatus == 403)
+            return u"アクセスが拒否されました（HTTP 403）"_s;
+        if (load.httpStatus == 404 || load.httpStatus == 410)
+            return u"ページが見つかりません（HTTP %1）"_s.arg(load.httpStatus);
+        if (load.httpStatus == 429)
+            return u"アクセスが多すぎると断られました（HTTP 429）"_s;
+        if (load.httpStatus >= 500)
+            return u"サーバーの障害です（HTTP %1）"_s.arg(load.httpStatus);
         return load.httpStatus >= 400 ? u"HTTPエラー %1"_s.arg(load.httpStatus) : u"正常"_s;
     case F::Refused:
         return u"読み込めないアドレスです"_s;
@@ -53,7 +61,22 @@ QString Visit::loginRequiredText()
 
 QString Visit::outcome() const
 {
-    return loginRequired ? loginRequiredText() : outcomeText(load);
+    if (loginRequired)
+        return loginRequiredText();
+    if (challenge)
+        return u"ボット確認のページです（HTTP %1）"_s.arg(load.httpStatus);
+    QString text = outcomeText(load);
+    if (retryAt > 0)
+        text += u"、%1 まで待ちます"_s.arg(QDateTime::fromMSecsSinceEpoch(retryAt).toString(u"MM/dd HH:mm:ss"_s));
+    return text;
+}
+
+bool Visit::hostFailed() const
+{
+    using F = LoadResult::Failure;
+    const F f = load.failure;
+    return f == F::NameNotResolved || f == F::ConnectionFailed || f == F::TimedOut
+        || (f == F::None && (load.httpStatus == 429 || load.httpStatus >= 500));
 }
 
 QString Visit::logLine() const

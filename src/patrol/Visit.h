@@ -28,11 +28,18 @@ struct Visit
     bool passwordField = false;
     // It did, where the target's last working visit showed none: the session has run out.
     bool loginRequired = false;
+    // The page is a bot check in front of the site.
+    bool challenge = false;
+    // When the server asked to be visited again (Retry-After), in milliseconds of the wall
+    // clock; 0 when it did not.
+    qint64 retryAt = 0;
 
     // A target works when its page arrived with a status below 400 and its session holds.
     bool works() const { return load.documentArrived() && load.httpStatus < 400 && !loginRequired; }
+    // The host itself did not answer as it should, so it is given a rest.
+    bool hostFailed() const;
 
-    // The short Japanese text of how the page loaded: "正常", "接続できません", "HTTPエラー 404", …
+    // The short Japanese text of how the page loaded: "正常", "接続できません", "ページが見つかりません（HTTP 404）", …
     static QString outcomeText(const LoadResult &load);
     // The same for the whole visit: "ログインが必要です" when the session has run out.
     QString outcome() const;

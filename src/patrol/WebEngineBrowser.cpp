@@ -474,26 +474,6 @@ std::optional<QList<BrowserLink>> WebEngineBrowser::links()
     return result;
 }
 
-std::optional<bool> WebEngineBrowser::passwordFieldShown()
-{
-    // Hidden fields and disabled ones are no login form the user sees; a component's open
-    // shadow root is part of the page.
-    const std::optional<QVariant> value = evaluate(guarded(QStringLiteral(
-        "(function() {"
-        " function shown(e) { if (e.disabled) return false; var s = getComputedStyle(e);"
-        "  if (s.visibility !== 'visible') return false; var r = e.getBoundingClientRect();"
-        "  return r.width > 0 && r.height > 0; }"
-        " function seek(root) { var f = root.querySelectorAll('input[type=password]');"
-        "  for (var i = 0; i < f.length; ++i) if (shown(f[i])) return true;"
-        "  var all = root.querySelectorAll('*');"
-        "  for (var j = 0; j < all.length; ++j) if (all[j].shadowRoot && seek(all[j].shadowRoot)) return true;"
-        "  return false; }"
-        " return seek(document); })()")));
-    if (!value || value->typeId() != QMetaType::Bool)
-        return std::nullopt;
-    return value->toBool();
-}
-
 QWidget *WebEngineBrowser::widget()
 {
     return m_view;

@@ -54,6 +54,8 @@ public:
     std::optional<QString> linkHref(int i) override;
     std::optional<QList<BrowserLink>> links() override;
     std::optional<bool> passwordFieldShown() override;
+    std::optional<bool> challengeShown() override;
+    std::optional<QStringList> answerHeaders(const QStringList &names) override;
 
     QWidget *widget() override;
 

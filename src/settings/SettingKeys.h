@@ -44,6 +44,8 @@ inline constexpr SettingKey ErrorMail {kMail, "ERRORMAIL"_L1, "0"_L1};
 // Desktop notifications of new hits, alerts and recoveries, and the tray icon: "1" is on, anything
 // else off.
 inline constexpr SettingKey Notify {kMail, "NOTIFY"_L1, "0"_L1};
+// Seconds between two visits to one host, a whole number from 0 to 60; anything else is 1.
+inline constexpr SettingKey HostGap {kMail, "HOSTGAP"_L1, "1"_L1};
 
 inline constexpr ListKey Keyword {"KEYWORD"_L1, "KEY"_L1};
 inline constexpr ListKey Url {"URL"_L1, "URL"_L1};
@@ -60,6 +62,19 @@ inline int errorMailThreshold(QStringView text)
     }
     const int n = text.toInt();
     return n >= 1 && n <= 1000 ? n : 0;
+}
+
+// HOSTGAP as seconds.
+inline int hostGapSeconds(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 2)
+        return 1;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return 1;
+    }
+    const int n = text.toInt();
+    return n <= 60 ? n : 1;
 }
 
 // Slots of the condition and target lists.

@@ -44,6 +44,7 @@ class Pages:
     def __init__(self):
         self.pages = {}
         self.hits = {}
+        self.times = {}
         self.lock = threading.Lock()
         pages = self
 
@@ -57,7 +58,10 @@ class Pages:
                 path = self.path.split("?", 1)[0]
                 with pages.lock:
                     pages.hits[path] = pages.hits.get(path, 0) + 1
+                    pages.times.setdefault(path, []).append(time.time())
                     body = pages.pages.get(path)
+                if path == "/busy":
+                    return self.busy()
                 if path == "/never":
                     self.send_response(200)
                     self.send_header("Content-Type", "text/html; charset=utf-8")
@@ -70,6 +74,26 @@ class Pages:
                             time.sleep(1)
                     except OSError:
                         return
+                self.answer(body)
+
+            def do_HEAD(self):
+                if self.path == "/busy":
+                    return self.busy(body=False)
+                self.send_response(405)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def busy(self, body=True):
+                data = b"<html><body>too many</body></html>"
+                self.send_response(429)
+                self.send_header("Retry-After", "20")
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                if body:
+                    self.wfile.write(data)
+
+            def answer(self, body):
                 if body is None:
                     data = b"<html><body>not here</body></html>"
                     self.send_response(404)
@@ -572,21 +596,21 @@ def error_alerts(pages, folder):
     mails = fixture_mails(to)
     subjects = [s for s, _ in mails]
     check(subjects[0] == "[KVS] 巡回エラー " + url, "alert subject: %r" % subjects)
-    check("連続失敗: 2回" in mails[0][1] and "HTTPエラー 404" in mails[0][1], "alert body: %r" % mails[0][1])
+    check("連続失敗: 2回" in mails[0][1] and "ページが見つかりません（HTTP 404）" in mails[0][1], "alert body: %r" % mails[0][1])
     check(sorted(subjects[1:]) == sorted(["[KVS] 巡回回復 " + url, "復旧"]), "subjects: %r" % subjects)
     check(len(mails) == 3, "mails: %r" % subjects)
     with open(os.path.join(folder, "korvani.log"), encoding="utf-8", errors="replace") as f:
         log = f.read()
     visit_lines = [line for line in log.splitlines() if " target %s " % url in line]
     check(len(visit_lines) >= 8, "one log line per visit: %r" % visit_lines)
-    check(any("[HTTPエラー 404]" in line for line in visit_lines), "failures not logged: %r" % visit_lines[:3])
+    check(any("[ページが見つかりません（HTTP 404）]" in line for line in visit_lines), "failures not logged: %r" % visit_lines[:3])
     check(any("[正常] lines=" in line and "mail=sent" in line for line in visit_lines), "success not logged")
     check(log.count("alert-sent") == 2, "alerts in the log: %d" % log.count("alert-sent"))
     # Standard error is the journal here: every line carries its priority, failures a warning.
     for line in log.splitlines():
         check(re.match(r"<[3-7]>", line), "a line without its priority: %r" % line)
         if " target %s " % url in line:
-            priority = 5 if "[中断]" in line else 4 if "[HTTPエラー 404]" in line else 6
+            priority = 5 if "[中断]" in line else 4 if "[ページが見つかりません（HTTP 404）]" in line else 6
             check(line.startswith("<%d>korvani: " % priority), "priority: %r" % line)
         if "alert-sent" in line:
             check(line.startswith("<5>korvani: "), "priority: %r" % line)
@@ -802,6 +826,53 @@ def untrusted_settings(pages, folder):
     if os.geteuid() == 0:
         check(log.count("ブラウザーのサンドボックスが無効です") == 1, "running as root not said once: %r" % log)
     return "settings in %s" % own
+
+
+def own_clocks(pages, folder):
+    """Two targets on clocks of their own (10 and 30 s) under a 1 s countdown; a page that answers
+    429 with Retry-After: 20 is asked once in those 20 s; 30 links to one host keep the 1 s gap."""
+    to = "clocks-%s@example.test" % TAG
+    fast, slow = pages.url("/every10"), pages.url("/every30")
+    pages.put("/every10", "10", ["十秒"])
+    pages.put("/every30", "30", ["三十秒"])
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, CHECK1="0"), "URL": {"URL0": fast, "URL1": slow},
+             "SCHEDULE": {"COUNT": "3", "S0": "10||" + fast, "S1": "30||" + slow, "S2": "0||bad"}})
+    k.start()
+    started = time.time()
+    time.sleep(35)
+    k.stop()
+    counts = (pages.count("/every10"), pages.count("/every30"))
+    check(3 <= counts[0] <= 5 and 1 <= counts[1] <= 2, "visits in %.0f s: %r" % (time.time() - started, counts))
+    check("S2" in k.log_text(), "the unreadable entry was not reported")
+
+    busy = pages.url("/busy")
+    k.write({"MAIL": mail_settings(to, CHECK1="0"), "URL": {"URL0": busy}})
+    k.start()
+    wait_until(lambda: pages.count("/busy") >= 1, 20, "the busy page was never asked")
+    first = pages.times["/busy"][0]
+    time.sleep(max(0.0, first + 18 - time.time()))
+    check(pages.count("/busy") == 1, "asked again within its Retry-After: %d" % pages.count("/busy"))
+    wait_until(lambda: pages.count("/busy") >= 2, 15, "never asked again after its Retry-After")
+    k.stop()
+    check(pages.times["/busy"][1] - first >= 19.5, "asked again after %.1f s" % (pages.times["/busy"][1] - first))
+    check("HTTP 429" in k.log_text() and "まで待ちます" in k.log_text(), "429 not logged with its time")
+
+    links = [("詳細 %d" % i, "/link%d" % i) for i in range(30)]
+    for _, path in links:
+        pages.put(path, path, ["リンク先"])
+    pages.put("/thirty", "thirty", ["目次"], links)
+    k.write({"MAIL": mail_settings(to, CHECK1="1", TIMERTIME="2"), "KEYWORD": {"KEY0": "@ 詳細"},
+             "URL": {"URL0": pages.url("/thirty")}})
+    k.start()
+    wait_until(lambda: pages.count("/thirty") >= 1, 20, "the page of links was never asked")
+    wait_until(lambda: all(pages.count(p) >= 1 for _, p in links), 60, "not every link was followed")
+    k.stop()
+    times = sorted([pages.times["/thirty"][0]] + [pages.times[p][0] for _, p in links])
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    check(min(gaps) >= 0.9, "two visits to one host %.2f s apart" % min(gaps))
+    return "visits %r; 429 asked again after %.1f s; link gaps >= %.2f s" % (
+        counts, pages.times["/busy"][1] - first, min(gaps))
 
 
 def check_engine_quiet(log):
@@ -1027,7 +1098,7 @@ def desktop_notifications(pages, folder):
           "body of the page's notification: %r" % hit["body"])
     check(hit["appname"] == "Korvani", "application: %r" % hit["appname"])
     alert = next(n for n in seen if n["summary"] == "巡回エラー")
-    check(pages.url("/back") in alert["body"] and "HTTPエラー 404" in alert["body"], "alert: %r" % alert["body"])
+    check(pages.url("/back") in alert["body"] and "ページが見つかりません（HTTP 404）" in alert["body"], "alert: %r" % alert["body"])
     check(len([n for n in seen if n["summary"] == "<b>求人</b> & 募集"]) == 1, "told twice: %r" % seen)
     mails = fixture_mails(to)
     check(mails[0][0] == "<b>求人</b> & 募集" and mails[0][1].startswith("求人 <i>急募</i> & 高給\r\n"),
@@ -1122,7 +1193,8 @@ SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changi
                                      pop_before_smtp, bad_pages, sigterm_mid_load, sigterm_mid_mail,
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
                                      killed_while_saving, desktop_notifications, accessibility,
-                                     untrusted_settings, killed_with_dialog_open, login_session)}
+                                     untrusted_settings, killed_with_dialog_open, login_session,
+                                     own_clocks)}
 
 
 def main(names):

@@ -23,6 +23,9 @@ struct ScriptedPage
     // With a failure: reads still answer with the page shown before, as a careless browser would.
     bool previousStaysReadable = false;
     bool passwordField = false;
+    bool challenge = false;
+    // Header name, in lower case, to value, for answerHeaders().
+    QHash<QString, QString> headers = {};
 };
 
 class ScriptedBrowser : public Browser
@@ -123,6 +126,20 @@ public:
     std::optional<bool> passwordFieldShown() override
     {
         return readable() ? std::optional<bool>(m_current.passwordField) : std::nullopt;
+    }
+    std::optional<bool> challengeShown() override
+    {
+        return readable() ? std::optional<bool>(m_current.challenge) : std::nullopt;
+    }
+    std::optional<QStringList> answerHeaders(const QStringList &names) override
+    {
+        if (!readable())
+            return std::nullopt;
+        m_calls.append(QStringLiteral("head"));
+        QStringList values;
+        for (const QString &n : names)
+            values.append(m_current.headers.value(n.toLower()));
+        return values;
     }
     QWidget *widget() override { return nullptr; }
 

@@ -92,6 +92,8 @@ void TestScheduler::init()
     m_scheduler = std::make_unique<Scheduler>(m_w, *m_patrol);
     Module1::testing::setSettingsFolder(folder);
     Module1::testing::setSendMail([](auto &&...) { return QString(); });
+    // The described pace; the gap between visits to one host has tests of its own.
+    setting(u"HOSTGAP"_s, u"0"_s);
 }
 
 void TestScheduler::cleanup()
@@ -474,16 +476,16 @@ void TestScheduler::targetState_onItsRow_linkedPagesNotCounted()
     m_w.ListKeyWord->item(0)->setText(u"@ 記事"_s);
     m_browser->addPage(page(u"top"_s),
         ScriptedPage {u"top\r\n"_s, u"t"_s, {},
-            {BrowserLink {u"記事 1"_s, page(u"gone1"_s)}, BrowserLink {u"記事 2"_s, page(u"gone2"_s)}}});
+            {BrowserLink {u"記事 1"_s, u"http://gone.test/1"_s}, BrowserLink {u"記事 2"_s, u"http://gone.test/2"_s}}});
     ScriptedPage gone;
     gone.failure = LoadResult::Failure::ConnectionFailed;
-    m_browser->addPage(page(u"gone1"_s), gone);
-    m_browser->addPage(page(u"gone2"_s), gone);
+    m_browser->addPage(u"http://gone.test/1"_s, gone);
+    m_browser->addPage(u"http://gone.test/2"_s, gone);
     m_w.ListURL->item(2)->setText(page(u"top"_s));
     m_w.ListURL->item(5)->setText(page(u"down"_s));
     m_browser->addPage(page(u"down"_s), gone);
     m_scheduler->cmdRun_Click();
-    QCOMPARE(navigations(), (QStringList {page(u"top"_s), page(u"gone1"_s), page(u"gone2"_s)}));
+    QCOMPARE(navigations(), (QStringList {page(u"top"_s), u"http://gone.test/1"_s, u"http://gone.test/2"_s}));
     QVERIFY(subjects.isEmpty());
     QVERIFY(m_w.ListURL->item(2)->toolTip().startsWith(u"最終巡回 "_s));
     QCOMPARE(m_w.ListURL->item(2)->foreground().color(), QColor(0, 128, 0));

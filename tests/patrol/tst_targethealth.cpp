@@ -439,7 +439,7 @@ void TestTargetHealth::rows_showStateWithoutAClick()
     Visit notFound = visit(kB, true, 70);
     notFound.load.httpStatus = 404;
     m_health->record(notFound, goOn);
-    QCOMPARE(m_list->item(7)->toolTip(), u"12/08 14:10 HTTPエラー 404（1回目）"_s);
+    QCOMPARE(m_list->item(7)->toolTip(), u"12/08 14:10 ページが見つかりません（HTTP 404）（1回目）"_s);
 }
 
 void TestTargetHealth::rows_editedAddress_showsItsOwnState()
@@ -461,8 +461,11 @@ void TestTargetHealth::outcomeText_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("text");
     QTest::newRow("page") << int(F::None) << 200 << u"正常"_s;
-    QTest::newRow("404") << int(F::None) << 404 << u"HTTPエラー 404"_s;
-    QTest::newRow("500") << int(F::None) << 500 << u"HTTPエラー 500"_s;
+    QTest::newRow("403") << int(F::None) << 403 << u"アクセスが拒否されました（HTTP 403）"_s;
+    QTest::newRow("404") << int(F::None) << 404 << u"ページが見つかりません（HTTP 404）"_s;
+    QTest::newRow("429") << int(F::None) << 429 << u"アクセスが多すぎると断られました（HTTP 429）"_s;
+    QTest::newRow("500") << int(F::None) << 500 << u"サーバーの障害です（HTTP 500）"_s;
+    QTest::newRow("other 4xx") << int(F::None) << 418 << u"HTTPエラー 418"_s;
     QTest::newRow("name") << int(F::NameNotResolved) << 0 << u"サーバー名が見つかりません"_s;
     QTest::newRow("refused or reset") << int(F::ConnectionFailed) << 0 << u"接続できません"_s;
     QTest::newRow("certificate") << int(F::Certificate) << 0 << u"TLS証明書が拒否されました"_s;
@@ -514,7 +517,7 @@ void TestTargetHealth::logLine_priority_data()
     QTest::newRow("working, mail sent") << int(F::None) << 200 << int(M::Sent) << QString() << false << 6
                                         << u"[正常] lines=125 new=2 mail=sent"_s;
     QTest::newRow("HTTP 404") << int(F::None) << 404 << int(M::None) << QString() << false << 4
-                              << u"[HTTPエラー 404] lines=125 new=2 mail=none"_s;
+                              << u"[ページが見つかりません（HTTP 404）] lines=125 new=2 mail=none"_s;
     QTest::newRow("no answer") << int(F::TimedOut) << 0 << int(M::None) << QString() << false << 4
                                << u"[応答がありません] lines=125 new=2 mail=none"_s;
     QTest::newRow("working, mail failed") << int(F::None) << 200 << int(M::Failed) << QString() << false << 4

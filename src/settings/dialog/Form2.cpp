@@ -50,7 +50,7 @@ Form2::Form2(const QString &settingsFolder, QWidget *parent)
         | Qt::WindowCloseButtonHint);
     // Taller than the described 7410 twips by two rows, for the error notice and the desktop's
     // two boxes below the rest.
-    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(8175));
+    setFixedSize(Ui::twipsToPixels(6675), Ui::twipsToPixels(8535));
     setFont(Ui::windowFont(font()));
     buildControls();
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this, &Form2::onFocusChanged);
@@ -121,12 +121,16 @@ void Form2::buildControls()
     CheckNotify->setText(u"デスクトップ通知"_s);
     CheckAutostart = place<QCheckBox>(this, u"CheckAutostart"_s, twips(2760, 7740, 2400, 300));
     CheckAutostart->setText(u"ログイン時に起動"_s);
+    LabelHostGap = Ui::label(
+        this, u"LabelHostGap"_s, u"同じサーバーへの巡回の間隔（秒、0で無制限）"_s, twips(255, 8145, 3600, 195));
+    TxtHostGap = place<QSpinBox>(this, u"TxtHostGap"_s, twips(3900, 8085, 900, 315));
+    TxtHostGap->setRange(0, 60);
 
     // Screen readers name each box after the label beside it.
     const std::pair<QLabel *, QWidget *> named[] {{Label1[0], TxtSMTP}, {Label1[3], TxtFrom}, {Label1[4], TxtTO},
         {Label1[7], cmbSubject}, {Label1[1], cmbTopLine}, {Label1[2], cmbEndLine}, {Label2, TxtTimerTime},
         {Label1[5], TxtPOP}, {Label1[6], TxtPopAccount}, {Label1[8], TxtPopPassword}, {Label3, TxtRirekiSUU},
-        {Label4, TxtErrorMail}};
+        {Label4, TxtErrorMail}, {LabelHostGap, TxtHostGap}};
     for (const auto &[label, control] : named)
         Ui::nameAfter(label, control);
     const QStringList check1Lines = check1Caption().split(u"\r\n"_s);
@@ -143,7 +147,7 @@ void Form2::buildControls()
     // Top left to bottom right: the left column, the POP frame beside it, then the bottom rows.
     const QList<QWidget *> order {TxtSMTP, TxtFrom, TxtTO, cmbSubject, cmbTopLine, cmbEndLine, TxtTimerTime,
         TxtRirekiSUU, Check2, TxtPOP, TxtPopAccount, TxtPopPassword, Check1, CmdPOP試験, cmdOK, TxtErrorMail,
-        CheckNotify, CheckAutostart};
+        CheckNotify, CheckAutostart, TxtHostGap};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -175,6 +179,7 @@ void Form2::Form_Load()
         // A value that switches nothing on shows as 0, so that saving it cannot switch alerts on.
         TxtErrorMail->setValue(Keys::errorMailThreshold(ini.GetSetting(Keys::ErrorMail)));
         CheckNotify->setChecked(ini.GetSetting(Keys::Notify) == u"1");
+        TxtHostGap->setValue(Keys::hostGapSeconds(ini.GetSetting(Keys::HostGap)));
     }
     CheckAutostart->setChecked(Autostart::isOn());
     Check2_Click();
@@ -205,6 +210,7 @@ void Form2::StoreSettings()
     ini.SaveSetting(Keys::RirekiSuu, TxtRirekiSUU->text());
     ini.SaveSetting(Keys::ErrorMail, QString::number(TxtErrorMail->value()));
     ini.SaveSetting(Keys::Notify, CheckNotify->isChecked() ? u"1"_s : u"0"_s);
+    ini.SaveSetting(Keys::HostGap, QString::number(TxtHostGap->value()));
 }
 
 bool Form2::numbersValid()

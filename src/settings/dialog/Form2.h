@@ -53,6 +53,8 @@ public:
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
     QSpinBox *TxtErrorMail = nullptr;
+    QLabel *LabelHostGap = nullptr;
+    QSpinBox *TxtHostGap = nullptr;
     QCheckBox *CheckNotify = nullptr;
     QCheckBox *CheckAutostart = nullptr;
 

@@ -131,7 +131,7 @@ void TestForm2::noFile_defaultsThenAllKeysInOrder()
     QCOMPARE(f.readAll(),
         QByteArray("[MAIL]\r\nSMTP_SERVER=\r\nFROM=\r\nTO=\r\nSUBJECT=0\r\nTOPLINE=0\r\nENDLINE=0\r\nCHECK1=1\r\n"
                    "CHECK2=0\r\nTIMERTIME=60\r\nPOP_SERVER=\r\nPOP_ACCOUNT=\r\nPOP_PASSWORD=\r\nRIREKISUU=500\r\n"
-                   "ERRORMAIL=0\r\nNOTIFY=0\r\n"));
+                   "ERRORMAIL=0\r\nNOTIFY=0\r\nHOSTGAP=1\r\n"));
     QVERIFY(!QFile::exists(Autostart::entryPath()));
 }
 
@@ -267,7 +267,7 @@ void TestForm2::controls_captionsAndTabOrder()
     Form2 d(m_dir->path());
     QCOMPARE(d.windowTitle(), u"動作設定"_s);
     // Two rows taller than described, for the error notice and the desktop's boxes.
-    QCOMPARE(d.size(), QSize(445, 545));
+    QCOMPARE(d.size(), QSize(445, 569));
     QCOMPARE(d.CheckNotify->text(), u"デスクトップ通知"_s);
     QCOMPARE(d.CheckAutostart->text(), u"ログイン時に起動"_s);
     QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -288,7 +288,7 @@ void TestForm2::controls_captionsAndTabOrder()
     // Top left to bottom right: the left column, the POP frame beside it, the bottom rows.
     const QList<QWidget *> order {d.TxtSMTP, d.TxtFrom, d.TxtTO, d.cmbSubject, d.cmbTopLine, d.cmbEndLine,
         d.TxtTimerTime, d.TxtRirekiSUU, d.Check2, d.TxtPOP, d.TxtPopAccount, d.TxtPopPassword, d.Check1, d.CmdPOP試験,
-        d.cmdOK, d.TxtErrorMail, d.CheckNotify, d.CheckAutostart, d.TxtSMTP};
+        d.cmdOK, d.TxtErrorMail, d.CheckNotify, d.CheckAutostart, d.TxtHostGap, d.TxtSMTP};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus || !order.contains(next))
