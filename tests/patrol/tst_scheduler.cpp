@@ -25,6 +25,8 @@ class TestScheduler : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
+    void ownClocks_whoGoesNext_data();
+    void ownClocks_whoGoesNext();
 
     void slots_visitedInTurn_data();
     void slots_visitedInTurn();
@@ -120,6 +122,50 @@ QStringList TestScheduler::navigations() const
             r << c.mid(9);
     }
     return r;
+}
+
+void TestScheduler::ownClocks_whoGoesNext_data()
+{
+    // Rows 1, 2 and 3 hold a, b and c; c is on a host of its own.
+    QTest::addColumn<QStringList>("schedules");
+    QTest::addColumn<bool>("cResting");
+    QTest::addColumn<QStringList>("visits");
+    const QString tomorrow = QString::number(QDate::currentDate().addDays(1).dayOfWeek());
+    QTest::newRow("its own time first, then the others in turn")
+        << QStringList {u"3600||a"_s} << false << QStringList {u"a"_s, u"b"_s, u"c"_s, u"b"_s};
+    QTest::newRow("outside its window: skipped")
+        << QStringList {u"60|%1|a"_s.arg(tomorrow)} << false << QStringList {u"b"_s, u"c"_s, u"b"_s, u"c"_s};
+    QTest::newRow("nothing due: the step does nothing")
+        << QStringList {u"3600||a"_s, u"3600||b"_s, u"3600||c"_s} << false << QStringList {u"a"_s, u"b"_s, u"c"_s};
+    QTest::newRow("a resting host: skipped") << QStringList {} << true << QStringList {u"a"_s, u"b"_s, u"a"_s, u"b"_s};
+}
+
+void TestScheduler::ownClocks_whoGoesNext()
+{
+    QFETCH(QStringList, schedules);
+    QFETCH(bool, cResting);
+    QFETCH(QStringList, visits);
+    const auto address = [this](const QString &name) {
+        return name == u"c" ? u"http://other.test/c"_s : page(name);
+    };
+    const QStringList names {u"a"_s, u"b"_s, u"c"_s};
+    for (int i = 0; i < names.size(); ++i)
+        m_w.ListURL->item(i + 1)->setText(address(names[i]));
+    for (const QString &entry : std::as_const(schedules)) {
+        std::optional<TargetSchedule> s = TargetSchedule::parse(entry);
+        QVERIFY(s);
+        m_patrol->timetable().set(address(s->address), s);
+    }
+    if (cResting)
+        m_patrol->pace().answered(HostPace::hostOf(address(u"c"_s)), false, m_patrol->pace().now() + 60000);
+    for (int step = 0; step < 4; ++step)
+        m_scheduler->cmdRun_Click();
+    QStringList seen;
+    for (const QString &n : navigations())
+        seen.append(n.section(u'/', -1));
+    QCOMPARE(seen, visits.mid(0, 4));
+    if (visits.size() < 4)
+        QVERIFY2(m_w.LaStatus->text().startsWith(u"巡回する対象はありません。次の巡回は "_s), qPrintable(m_w.LaStatus->text()));
 }
 
 void TestScheduler::slots_visitedInTurn_data()
