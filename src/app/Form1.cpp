@@ -7,6 +7,7 @@
 #include "app/ListCommands.h"
 #include "app/ListPersistence.h"
 #include "app/LoginCommands.h"
+#include "app/ScheduleCommands.h"
 #include "app/SortedListBox.h"
 #include "app/TrayIcon.h"
 #include "mail/Module1.h"
@@ -163,6 +164,7 @@ Form1::Form1(std::unique_ptr<Browser> browser, QWidget *parent)
     connect(menuORBELLWEB, &QAction::triggered, this, [] { Survey::OpenWebSite(Survey::webSiteAddress()); });
     m_listCommands = new ListCommands(*this);
     m_loginCommands = new LoginCommands(*this, menuLogin);
+    m_scheduleCommands = new ScheduleCommands(*this);
     m_tray = new TrayIcon(*this, *m_notifier);
     KeyboardAccess::setUp(*this);
 }

@@ -13,6 +13,7 @@ class ExtentListWidget;
 class LearnedKeeper;
 class ListCommands;
 class LoginCommands;
+class ScheduleCommands;
 class Patrol;
 class Scheduler;
 class QAction;
@@ -105,6 +106,7 @@ public:
     DesktopNotifier *notifier() const { return m_notifier; }
     TrayIcon *tray() const { return m_tray; }
     LoginCommands *loginCommands() const { return m_loginCommands; }
+    ScheduleCommands *scheduleCommands() const { return m_scheduleCommands; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<Scheduler> m_scheduler;
     ListCommands *m_listCommands = nullptr;
     LoginCommands *m_loginCommands = nullptr;
+    ScheduleCommands *m_scheduleCommands = nullptr;
     BrowserProfile *m_profile = nullptr;
     LearnedKeeper *m_keeper = nullptr;
     DesktopNotifier *m_notifier = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/LoginWindow.h"
+#include "app/ScheduleCommands.h"
 #include "patrol/BrowserProfile.h"
 #include "platform/ui/MessageBox.h"
 
@@ -92,12 +93,17 @@ void LoginCommands::showTargetMenu(const QPoint &at)
 {
     QListWidget *targets = m_form.ListURL;
     const QListWidgetItem *item = targets->itemAt(at);
-    if (!item || !m_profile)
+    if (!item)
         return;
     const QString address = item->text();
     QMenu menu(targets);
     QAction *login = menu.addAction(u"ログイン…"_s);
-    login->setEnabled(!address.trimmed().isEmpty());
-    if (menu.exec(targets->viewport()->mapToGlobal(at)) == login)
+    login->setEnabled(m_profile && !address.trimmed().isEmpty());
+    QAction *schedule = menu.addAction(u"巡回の予定… (Ctrl+T)"_s);
+    schedule->setEnabled(!address.trimmed().isEmpty());
+    QAction *chosen = menu.exec(targets->viewport()->mapToGlobal(at));
+    if (chosen == login)
         openLogin(address);
+    else if (chosen == schedule)
+        m_form.scheduleCommands()->edit(address);
 }
