@@ -440,7 +440,7 @@ void TestCheckPage::conditionPrompt_previewsTheServedPage_whileACheckRuns()
     QCOMPARE(lines,
         (QStringList {u"空のまま OK を押すと、この行の検索単語はなくなります"_s,
             u"抜き出されたテキスト 4 行のうち 2 行にヒットします\nページの文字は半角に変換されます：ニュース → ﾆｭｰｽ"_s,
-            u"正規表現として使えません（末尾）：missing closing parenthesis"_s,
+            u"正規表現として使えません（末尾）：「(」を閉じる「)」がありません"_s,
             u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s}));
     QCOMPARE(w.ListKeyWord->item(3)->text(), u"@ 大阪"_s);
     // The check went its way: its lines listed, its hits recorded.
@@ -511,7 +511,8 @@ void TestCheckPage::checkCommand_listsWhatAPatrolStepLists_data()
     QTest::addColumn<QString>("error"); // on standard error
     const QStringList typed {u"大阪 -東京"_s, u"兵庫|ニュース"_s, u"(大阪"_s};
     QTest::newRow("hits, conditions in the locale's EUC-JP")
-        << u"page"_s << typed << true << 0 << u"korvani: 3番目「(大阪」 正規表現として使えません（末尾）："_s;
+        << u"page"_s << typed << true << 0
+        << u"korvani: 3番目「(大阪」 正規表現として使えません（末尾）：「(」を閉じる「)」がありません"_s;
     QTest::newRow("no line hits") << u"page"_s << QStringList {u"京都"_s} << false << 1 << QString();
     QTest::newRow("a file page and the saved conditions") << u"file"_s << QStringList() << false << 0 << QString();
     QTest::newRow("not loaded") << u"http://127.0.0.1:%1/"_s.arg(refusedPort) << typed << false << 2
