@@ -347,6 +347,9 @@ void Form1::Form_Load()
     notices.removeAll(QString());
     for (const QString &notice : notices)
         applog::write(applog::Priority::Warning, notice);
+    // Told once here, for the window only: running without mail may be what the user wants.
+    if (ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+        notices.append(Patrol::noMailServerText());
     if (!notices.isEmpty())
         LaStatus->setText(notices.join(u' '));
     if (journalKept) {
