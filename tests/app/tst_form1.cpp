@@ -264,18 +264,12 @@ void TestForm1::firstStart_hintsAndMailNotice()
         QVERIFY(hinting);
         QCOMPARE(hinting->hintShown(), hinted);
         QCOMPARE(list->accessibleDescription(), (hinted ? hinting->hint() : QString()) + enterKey.mid(hinted ? 0 : 1));
-        QCOMPARE(list->count(), 100);
         QVERIFY(!rows(list).contains(hinting->hint()));
         // What the empty rows show on screen: the grey hint, or nothing at all.
-        list->scrollToTop();
         const QImage shown = list->viewport()->grab().toImage();
-        const QRgb base = shown.pixel(0, 0);
-        bool drawn = false;
-        for (int y = 0; y < shown.height() && !drawn; ++y) {
-            for (int x = 0; x < shown.width() && !drawn; ++x)
-                drawn = shown.pixel(x, y) != base;
-        }
-        QCOMPARE(drawn, hinted);
+        QImage blank(shown.size(), shown.format());
+        blank.fill(shown.pixel(0, 0));
+        QCOMPARE(shown != blank, hinted);
     }
     QCOMPARE(
         qobject_cast<HintedListWidget *>(w->ListURL)->hint(), u"ダブルクリックして巡回するページのアドレスを追加"_s);
