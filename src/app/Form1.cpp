@@ -2,6 +2,7 @@
 
 #include "app/DesktopNotifier.h"
 #include "app/ExtentListWidget.h"
+#include "app/HintedListWidget.h"
 #include "app/KeyboardAccess.h"
 #include "app/LearnedKeeper.h"
 #include "app/ListCommands.h"
@@ -247,7 +248,10 @@ void Form1::buildControls()
         view->setGeometry(twips(-15, 525, 3615, 4485));
     }
 
-    ListURL = place<QListWidget>(client, u"ListURL"_s, twips(3615, 510, 6015, 1230));
+    // A first start has no targets and no conditions: the empty lists say how to begin.
+    auto *targets = place<HintedListWidget>(client, u"ListURL"_s, twips(3615, 510, 6015, 1230));
+    targets->setHint(u"ダブルクリックして巡回するページのアドレスを追加"_s);
+    ListURL = targets;
     ListURL->setFont(jpFont(true));
 
     Label2 = label(client, u"Label2"_s, u"抜き出されたテキスト"_s, twips(3630, 1815, 5895, 375));
@@ -269,7 +273,9 @@ void Form1::buildControls()
 
     Label4 = label(client, u"Label4"_s, u"検索単語(ダブルクリックで変更）"_s, twips(30, 5175, 2565, 300));
 
-    ListKeyWord = place<QListWidget>(client, u"ListKeyWord"_s, twips(0, 5385, 3615, 1815));
+    auto *conditions = place<HintedListWidget>(client, u"ListKeyWord"_s, twips(0, 5385, 3615, 1815));
+    conditions->setHint(u"ダブルクリックして検索単語を追加"_s);
+    ListKeyWord = conditions;
     ListKeyWord->setFont(jpFont(false));
 
     List3 = place<QListWidget>(client, u"List3"_s, twips(9675, 510, 1935, 6690));
@@ -364,6 +370,9 @@ void Form1::Form_Load()
     notices.removeAll(QString());
     for (const QString &notice : notices)
         applog::write(applog::Priority::Warning, notice);
+    // Told once here, for the window only: running without mail may be what the user wants.
+    if (ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty())
+        notices.append(Patrol::noMailServerText());
     if (!notices.isEmpty())
         LaStatus->setText(notices.join(u' '));
     if (journalKept) {

@@ -48,20 +48,54 @@ std::optional<Conditions::PatternError> firstError(const QString &condition)
     for (const Conditions::Term &t : Conditions::parse(condition).terms) {
         const bregexp::Expression e(t.pattern);
         if (!e.isValid())
-            return Conditions::PatternError {e.errorString(), t.offset + std::max<qsizetype>(0, e.errorOffset())};
+            return Conditions::PatternError {
+                e.errorString(), t.offset + std::max<qsizetype>(0, e.errorOffset()), e.fault()};
     }
     return std::nullopt;
+}
+
+QString reason(const Conditions::PatternError &error)
+{
+    using bregexp::Fault;
+    switch (error.fault) {
+    case Fault::MissingParenthesis:
+        return u"「(」を閉じる「)」がありません"_s;
+    case Fault::MissingBracket:
+        return u"「[」を閉じる「]」がありません"_s;
+    case Fault::UnmatchedParenthesis:
+        return u"「)」に対応する「(」がありません"_s;
+    case Fault::NothingToRepeat:
+        return u"「*」「+」「?」「{」の前に、繰り返す文字がありません"_s;
+    case Fault::TrailingBackslash:
+        return u"「\\」の後に文字がありません"_s;
+    case Fault::BadEscape:
+        return u"「\\」の後に使えない文字があります"_s;
+    case Fault::BadRange:
+        return u"「[ ]」の中の範囲（a-z など）が正しくありません"_s;
+    case Fault::LookbehindLength:
+        return u"後読み「(?<= )」「(?<! )」の中は決まった長さでなければなりません"_s;
+    case Fault::BadCount:
+        return u"「{n,m}」の回数が正しくありません（n は m 以下、どちらも 65535 まで）"_s;
+    case Fault::UnknownGroup:
+        return u"「(?」の後に使えない文字があります（使えるのは「(?:」「(?=」「(?!」「(?<=」「(?<!」など）"_s;
+    case Fault::TooLarge:
+        return u"正規表現が大きすぎます"_s;
+    case Fault::None:
+    case Fault::Other:
+        break;
+    }
+    return u"その他のエラー："_s + error.reason;
 }
 
 QString errorText(const QString &condition, const Conditions::PatternError &error, const QString &typed)
 {
     // The engine names the end of the pattern for what is left open there: "[", "(", "\\".
     if (error.offset >= condition.size())
-        return u"正規表現として使えません（末尾）：%1"_s.arg(error.reason);
+        return u"正規表現として使えません（末尾）：%1"_s.arg(reason(error));
     const qsizetype position = typed.isEmpty() || typed == condition
         ? characters(QStringView(condition).first(error.offset))
         : typedPosition(typed, condition, error.offset);
-    return u"正規表現として使えません（%1文字目）：%2"_s.arg(position + 1).arg(error.reason);
+    return u"正規表現として使えません（%1文字目）：%2"_s.arg(position + 1).arg(reason(error));
 }
 
 QString narrowingNotice(const QString &condition)

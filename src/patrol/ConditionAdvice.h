@@ -13,7 +13,11 @@ namespace ConditionAdvice {
 // The first pattern of the condition that the engine refuses.
 std::optional<Conditions::PatternError> firstError(const QString &condition);
 
-// "正規表現として使えません（3文字目）：…" with the engine's reason, or "（末尾）" where the
+// Why the engine refuses the pattern, in Japanese where the fault is one users meet, else after
+// "その他のエラー：" in the engine's words.
+QString reason(const Conditions::PatternError &error);
+
+// "正規表現として使えません（3文字目）：…" with the reason, or "（末尾）" where the
 // pattern ends too soon. The position counts the characters of the condition as the user wrote
 // it: typed is the text before narrowing, when the condition was narrowed from it.
 QString errorText(const QString &condition, const Conditions::PatternError &error, const QString &typed = {});

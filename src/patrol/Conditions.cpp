@@ -278,7 +278,7 @@ std::vector<ConditionSet::Standing> ConditionSet::standings() const
             const bregexp::Expression &e = p.expressions[i];
             if (!e.isValid()) {
                 s.error = PatternError {
-                    e.errorString(), p.condition.terms[i].offset + std::max<qsizetype>(0, e.errorOffset())};
+                    e.errorString(), p.condition.terms[i].offset + std::max<qsizetype>(0, e.errorOffset()), e.fault()};
                 break;
             }
         }

@@ -38,12 +38,13 @@ struct Condition
 
 Condition parse(const QString &text);
 
-// A pattern of a condition that the engine refuses: its reason, and the UTF-16 offset in the
-// condition's text where it found the fault.
+// A pattern of a condition that the engine refuses: the engine's reason, the UTF-16 offset in the
+// condition's text where it found the fault, and the kind of fault.
 struct PatternError
 {
     QString reason;
     qsizetype offset = 0;
+    bregexp::Fault fault = bregexp::Fault::Other;
 };
 
 // Search time one condition may take on one line.

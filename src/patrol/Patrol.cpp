@@ -142,9 +142,14 @@ bool Patrol::RecordNewHit(const QString &line, QString &body)
     return true;
 }
 
-QString Patrol::mailFailedText(const QString &reason, bool keptForNextTime)
+QString Patrol::mailFailedText(const QString &reason)
 {
-    return u"送信失敗: "_s + reason + (keptForNextTime ? u"（次にその行が現れたときに送り直します）"_s : QString());
+    return u"送信失敗: "_s + reason + u"（次にその行が現れたときに送り直します）"_s;
+}
+
+QString Patrol::noMailServerText()
+{
+    return u"メールの送信サーバーが未設定です。動作設定で設定するまで、ヒットは画面と送信履歴にだけ残ります。"_s;
 }
 
 QString Patrol::popFailedText(const QString &reason)
@@ -182,6 +187,7 @@ void Patrol::SendHitMail(const QString &pendingBody)
         return;
     m_w.Text1->setPlainText(body);
     const bool popFirst = ini.GetSetting(Keys::Check2) == u"1";
+    m_mail.noServer = ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty();
     // The transfers run on a worker while window messages go on; a closing window ends them, and
     // abandon() then takes the lines of a mail the server has not taken out of the history.
     m_mail.attempted = true;
@@ -209,7 +215,7 @@ void Patrol::SendHitMail(const QString &pendingBody)
     m_mailPending = false;
     // With a server configured a failure is passing, so the lines are kept for their next
     // appearance instead of being taken as sent. Without one there is nothing to wait for.
-    if (!failure.isEmpty() && !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty()) {
+    if (!failure.isEmpty() && !m_mail.noServer) {
         m_history->removeMail(m_mailToken);
         return;
     }
@@ -348,9 +354,13 @@ void Patrol::finishCheck(Visit &visit)
     if (m_mail.attempted) {
         const QString failure = m_mail.failure.section(u'\n', 0, 0).trimmed();
         const QString popFailure = m_mail.popFailure.section(u'\n', 0, 0).trimmed();
-        if (!failure.isEmpty()) {
-            clINI ini(m_w.settingsFolder ? m_w.settingsFolder() : QString());
-            m_mailTrouble = mailFailedText(failure, !ini.GetSetting(Keys::SmtpServer).trimmed().isEmpty());
+        if (m_mail.noServer) {
+            // Not a fault to repeat at every page: those who only want notifications set no server.
+            m_mailTrouble.clear();
+            if (!std::exchange(m_noServerTold, true))
+                m_stepNotice = noMailServerText();
+        } else if (!failure.isEmpty()) {
+            m_mailTrouble = mailFailedText(failure);
         } else {
             m_mailTrouble = popFailure.isEmpty() ? QString() : popFailedText(popFailure);
         }
@@ -358,7 +368,7 @@ void Patrol::finishCheck(Visit &visit)
         visit.mailFailure = failure;
         visit.popFailure = popFailure;
     }
-    QString status = m_mailTrouble;
+    QString status = m_stepNotice.isEmpty() ? m_mailTrouble : m_stepNotice;
     if (status.isEmpty() && m_w.standingTrouble)
         status = m_w.standingTrouble();
     m_w.LaStatus->setText(status.isEmpty() ? u"巡回完了"_s : status);
@@ -393,6 +403,7 @@ void Patrol::CheckPage(const QString &address)
     if (visit.target) {
         m_linkSource.reset();
         m_conditions->beginPage();
+        m_stepNotice.clear();
     }
     ++m_mailToken;
     m_mailLines.clear();

@@ -63,8 +63,10 @@ public:
 
     // What the status strip shows once a page check is over: "巡回完了", or the failure of the
     // last mail until a mail goes out again.
-    static QString mailFailedText(const QString &reason, bool keptForNextTime);
+    static QString mailFailedText(const QString &reason);
     static QString popFailedText(const QString &reason);
+    // Said at start-up and once more at the first new hit while no SMTP server is set.
+    static QString noMailServerText();
 
     // Only tests use these.
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
@@ -107,10 +109,15 @@ private:
     struct MailOutcome
     {
         bool attempted = false;
+        bool noServer = false;
         QString failure;
         QString popFailure;
     } m_mail;
     QString m_mailTrouble;
+    // What the status strip says at the end of every page check of the current patrol step, in
+    // front of anything else, so that the pages of its followed links do not wipe it out.
+    QString m_stepNotice;
+    bool m_noServerTold = false;
     // Rows of List1 not added yet: the list fills hidden, so they go in by the batch.
     QStringList m_pendingRows;
     // The conditions that hit those rows, by their index among them.

@@ -50,6 +50,54 @@ qsizetype startOptionsEnd(QStringView p)
     return i;
 }
 
+// Several of the engine's errors are one fault to the user: a "(" left open, whether a group or a
+// comment or a condition.
+Fault faultOf(int error)
+{
+    switch (error) {
+    case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
+    case PCRE2_ERROR_MISSING_COMMENT_CLOSING:
+    case PCRE2_ERROR_MISSING_CONDITION_CLOSING:
+        return Fault::MissingParenthesis;
+    case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
+        return Fault::MissingBracket;
+    case PCRE2_ERROR_UNMATCHED_CLOSING_PARENTHESIS:
+        return Fault::UnmatchedParenthesis;
+    case PCRE2_ERROR_QUANTIFIER_INVALID:
+        return Fault::NothingToRepeat;
+    case PCRE2_ERROR_END_BACKSLASH:
+        return Fault::TrailingBackslash;
+    case PCRE2_ERROR_UNKNOWN_ESCAPE:
+    case PCRE2_ERROR_ESCAPE_INVALID_IN_CLASS:
+    case PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE:
+    case PCRE2_ERROR_BACKSLASH_O_MISSING_BRACE:
+    case PCRE2_ERROR_BACKSLASH_G_SYNTAX:
+    case PCRE2_ERROR_BACKSLASH_K_SYNTAX:
+    case PCRE2_ERROR_INVALID_OCTAL:
+    case PCRE2_ERROR_INVALID_HEXADECIMAL:
+    case PCRE2_ERROR_MISSING_OCTAL_OR_HEX_DIGITS:
+        return Fault::BadEscape;
+    case PCRE2_ERROR_CLASS_RANGE_ORDER:
+    case PCRE2_ERROR_CLASS_INVALID_RANGE:
+        return Fault::BadRange;
+    case PCRE2_ERROR_LOOKBEHIND_NOT_FIXED_LENGTH:
+        return Fault::LookbehindLength;
+    case PCRE2_ERROR_QUANTIFIER_OUT_OF_ORDER:
+    case PCRE2_ERROR_QUANTIFIER_TOO_BIG:
+        return Fault::BadCount;
+    case PCRE2_ERROR_INVALID_AFTER_PARENS_QUERY:
+    case PCRE2_ERROR_UNRECOGNIZED_AFTER_QUERY_P:
+    case PCRE2_ERROR_INVALID_HYPHEN_IN_OPTIONS:
+        return Fault::UnknownGroup;
+    case PCRE2_ERROR_PATTERN_TOO_LARGE:
+    case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
+    case PCRE2_ERROR_PATTERN_STRING_TOO_LONG:
+        return Fault::TooLarge;
+    default:
+        return Fault::Other;
+    }
+}
+
 pcre2_code *compile(QStringView pattern, uint32_t options, int *error, PCRE2_SIZE *offset)
 {
     return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.utf16()), PCRE2_SIZE(pattern.size()), kOptions | options,
@@ -102,6 +150,7 @@ Expression::Expression(const QString &pattern)
         const int n = pcre2_get_error_message(error, reinterpret_cast<PCRE2_UCHAR *>(text), std::size(text));
         m_error = n > 0 ? QString::fromUtf16(text, n) : u"error %1"_s.arg(error);
         m_errorOffset = qsizetype(offset);
+        m_fault = faultOf(error);
         return;
     }
     // A callout in front of the pattern runs at every start position the engine tries, past its

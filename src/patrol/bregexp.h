@@ -32,6 +32,24 @@ inline constexpr std::chrono::milliseconds kSearchTimeLimit {1000};
 
 using Clock = std::chrono::steady_clock;
 
+// The kinds of fault in a pattern that users meet, so that they can be told in their words; any
+// other fault is Other and keeps the engine's own text.
+enum class Fault {
+    None,
+    Other,
+    MissingParenthesis,
+    MissingBracket,
+    UnmatchedParenthesis,
+    NothingToRepeat,
+    TrailingBackslash,
+    BadEscape,
+    BadRange,
+    LookbehindLength,
+    BadCount,
+    UnknownGroup,
+    TooLarge,
+};
+
 // A pattern prepared for many searches, letter case ignored. A pattern the engine refuses is
 // never found. The limits are the engine's own, set for every search whatever the pattern says:
 // the steps of the level at each start position, the depth and the memory of the backtracking,
@@ -46,6 +64,7 @@ public:
     // Why the engine refuses the pattern, and where in it (a UTF-16 offset); empty when it does not.
     const QString &errorString() const { return m_error; }
     qsizetype errorOffset() const { return m_errorOffset; }
+    Fault fault() const { return m_fault; }
 
     // The target must be well-formed UTF-16 (see wellFormed()): the engine refuses other text.
     Outcome search(QStringView target, int level = kLastLevel, Clock::time_point deadline = {}) const;
@@ -55,6 +74,7 @@ private:
     std::shared_ptr<const Code> m_code;
     QString m_error;
     qsizetype m_errorOffset = -1;
+    Fault m_fault = Fault::None;
 };
 
 // The text with every lone surrogate replaced by U+FFFD.

@@ -2,6 +2,7 @@
 #include "app/DesktopNotifier.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
+#include "app/HintedListWidget.h"
 #include "app/KeyboardAccess.h"
 #include "app/LearnedKeeper.h"
 #include "app/ListPersistence.h"
@@ -10,6 +11,7 @@
 #include "app/TrayIcon.h"
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
+#include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
 #include "platform/AppTitle.h"
 #include "platform/FileStore.h"
@@ -97,6 +99,8 @@ private Q_SLOTS:
     void init();
     void missingFile_blankListsAndDefaults();
     void controls_inTheirStartUpState();
+    void firstStart_hintsAndMailNotice_data();
+    void firstStart_hintsAndMailNotice();
     void patrolControls_wiredToTheScheduler();
     void closeDuringStep_savesAndAbandonsTheStep();
     void closeDuringMail_savedHistoryFollowsTheServer_data();
@@ -222,6 +226,61 @@ void TestForm1::controls_inTheirStartUpState()
     QTest::qWait(10);
     QVERIFY(w->List1->horizontalScrollBar()->maximum() >= 3005 - w->List1->viewport()->width());
     w->close();
+}
+
+void TestForm1::firstStart_hintsAndMailNotice_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("targetHint");
+    QTest::addColumn<bool>("conditionHint");
+    QTest::addColumn<bool>("mailTold");
+    QByteArray lastRowOnly = "[MAIL]\r\nSMTP_SERVER=127.0.0.1:1\r\n[URL]\r\n";
+    for (int i = 0; i < 99; ++i)
+        lastRowOnly += "URL" + QByteArray::number(i) + "=\r\n";
+    lastRowOnly += "URL99=http://127.0.0.1/p\r\n";
+    QTest::newRow("no file: both hints, no mail server") << QByteArray() << true << true << true;
+    QTest::newRow("an address in the last of 100 rows") << lastRowOnly << false << true << false;
+    QTest::newRow("a condition, a server of blank spaces")
+        << QByteArray("[MAIL]\r\nSMTP_SERVER=\"   \"\r\n[KEYWORD]\r\nKEY7=大阪\r\n") << true << false << true;
+}
+
+// A first start says where to begin and that hits are not mailed; the hints are drawn, never rows.
+void TestForm1::firstStart_hintsAndMailNotice()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, targetHint);
+    QFETCH(bool, conditionHint);
+    QFETCH(bool, mailTold);
+    QTemporaryDir dir;
+    if (!file.isEmpty())
+        put(dir.path(), file);
+    auto w = open(dir.path());
+    // After whatever else start-up has to say, such as running as root.
+    QCOMPARE(w->LaStatus->text().endsWith(Patrol::noMailServerText()), mailTold);
+    const QString enterKey = u"。Enter キーでも変更できます"_s;
+    const std::pair<QListWidget *, bool> lists[] {{w->ListURL, targetHint}, {w->ListKeyWord, conditionHint}};
+    for (const auto &[list, hinted] : lists) {
+        auto *hinting = qobject_cast<HintedListWidget *>(list);
+        QVERIFY(hinting);
+        QCOMPARE(hinting->hintShown(), hinted);
+        QCOMPARE(list->accessibleDescription(), (hinted ? hinting->hint() : QString()) + enterKey.mid(hinted ? 0 : 1));
+        QVERIFY(!rows(list).contains(hinting->hint()));
+        // What the empty rows show on screen: the grey hint, or nothing at all.
+        const QImage shown = list->viewport()->grab().toImage();
+        QImage blank(shown.size(), shown.format());
+        blank.fill(shown.pixel(0, 0));
+        QCOMPARE(shown != blank, hinted);
+    }
+    QCOMPARE(
+        qobject_cast<HintedListWidget *>(w->ListURL)->hint(), u"ダブルクリックして巡回するページのアドレスを追加"_s);
+    auto *conditions = qobject_cast<HintedListWidget *>(w->ListKeyWord);
+    QCOMPARE(conditions->hint(), u"ダブルクリックして検索単語を追加"_s);
+    // An edit takes the hint away at once; emptying the row again brings it back.
+    conditions->item(50)->setText(u"x"_s);
+    QVERIFY(!conditions->hintShown());
+    conditions->item(50)->setText(QString());
+    QCOMPARE(conditions->hintShown(), conditionHint);
+    QVERIFY(w->Form_Unload());
 }
 
 void TestForm1::patrolControls_wiredToTheScheduler()

@@ -90,10 +90,10 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
             + u"セール → ｾｰﾙ"_s;
     QTest::newRow("stored although it does not compile")
         << QString() << std::optional<QString>(u"大阪 -(東京"_s) << u"大阪 -(東京"_s
-        << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
+        << u"正規表現として使えません（末尾）：「(」を閉じる「)」がありません"_s;
     QTest::newRow("fault counted as typed")
         << QString() << std::optional<QString>(u"ガ)x"_s) << u"ｶﾞ)x"_s
-        << u"正規表現として使えません（2文字目）：unmatched closing parenthesis"_s + narrowing + u"ガ)x → ｶﾞ)x"_s;
+        << u"正規表現として使えません（2文字目）：「)」に対応する「(」がありません"_s + narrowing + u"ガ)x → ｶﾞ)x"_s;
     QTest::newRow("link-only counted in link mode")
         << QString() << std::optional<QString>(u"@ 大阪"_s) << u"@ 大阪"_s
         << u"リンク専用の条件です（メールは送りません）。リンクの文字として調べると、抜き出されたテキスト 4 行のうち 2 行にヒットします"_s;
@@ -102,7 +102,7 @@ void TestListCommands::conditionEditor_promptAndNarrowing_data()
         << u"抜き出されたテキスト 4 行のうち 0 行にヒットします（1 行は検索に時間がかかりすぎて判定できませんでした）"_s;
     QTest::newRow("10,000 characters") << QString() << std::optional<QString>(QString(9999, u'a') + u'(')
                                        << QString(9999, u'a') + u'('
-                                       << u"正規表現として使えません（末尾）：missing closing parenthesis"_s;
+                                       << u"正規表現として使えません（末尾）：「(」を閉じる「)」がありません"_s;
     QTest::newRow("nothing to search") << QString() << std::optional<QString>(u"@ "_s) << u"@ "_s
                                        << u"調べる語がないため、どの行にもヒットしません"_s;
 }

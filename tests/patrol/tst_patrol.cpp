@@ -723,12 +723,17 @@ void TestPatrol::status_mailFailureStaysUntilAMailGoesOut()
     QCOMPARE(m_popCommands.size(), 1);
     QCOMPARE(m_status->text(), u"POPログイン失敗: POP3 サーバーに接続できませんでした。（メールは送りました）"_s);
 
-    // Without any server the lines count as sent: nothing is promised for next time.
-    settings({{u"SMTP_SERVER"_s, QString()}, {u"CHECK2"_s, u"0"_s}});
-    m_list3->clear();
+    // A server of blank spaces is none: the first new hit says where the hits stay, the next ones
+    // say nothing more, and the desktop hears of each.
+    settings({{u"SMTP_SERVER"_s, u"\"   \""_s}, {u"CHECK2"_s, u"0"_s}});
     m_sendFailure = u"SMTPサーバーが設定されていません。"_s;
-    m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
-    QCOMPARE(m_status->text(), u"送信失敗: SMTPサーバーが設定されていません。"_s);
+    m_told.clear();
+    for (const QString &told : {Patrol::noMailServerText(), u"巡回完了"_s}) {
+        m_list3->clear();
+        m_patrol->CheckPage(u"http://127.0.0.1/hits"_s);
+        QCOMPARE(m_status->text(), told);
+    }
+    QCOMPARE(m_told.size(), 2);
 }
 
 QTEST_MAIN(TestPatrol)
