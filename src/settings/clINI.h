@@ -2,6 +2,7 @@
 
 #include "platform/FileStore.h"
 #include "settings/PrivateProfile.h"
+#include "settings/ProfileCache.h"
 #include "settings/SettingKeys.h"
 
 #include <QString>
@@ -57,12 +58,6 @@ public:
     // enclosing quotes gone.
     static QByteArray StoredBytes(const QString &value);
 
-    // One write as the file holds it.
-    struct Write
-    {
-        QByteArray section, key, value;
-    };
-
     // A writer of the whole file is on its way (true) or done (false), said on one thread in
     // pairs: meanwhile objects dropped elsewhere hand their writes over without writing the file.
     // The writer's owner then looks whether handedOver() and writes again.
@@ -73,6 +68,8 @@ public:
     static void setWritingHook(std::function<void()> hook);
 
 private:
+    using Write = ProfileCache::Write;
+
     static QString CutAtNull(const QString &text);
 
     struct ByPath
