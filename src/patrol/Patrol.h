@@ -18,6 +18,7 @@ struct Visit;
 class ConditionList;
 class HistoryIndex;
 class QListWidgetItem;
+class TestPatrol;
 class TargetHealth;
 
 // One page examined as the user sees it: loaded in the browser, its lines listed and tested,
@@ -60,10 +61,11 @@ public:
     static QString mailFailedText(const QString &reason, bool keptForNextTime);
     static QString popFailedText(const QString &reason);
 
-    // Only tests use these.
+private:
+    // Its test sets the clock.
+    friend class ::TestPatrol;
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
 
-private:
     // The steps of a page check; false when the window closed meanwhile.
     LoadResult waitForPage(qint64 start);
     bool readPieces(QStringList &pieces);

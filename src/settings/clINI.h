@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+class TestClIni;
+
 // The settings file "KVN.ini" in the folder that SettingsLocation decides, or in the folder given
 // (an empty one means the same). A routine makes one object, uses it for all its reads and writes,
 // and drops it. Its writes become visible together when it is dropped (or at commit()); its own
@@ -64,10 +66,12 @@ public:
     static void writerOnItsWay(bool onItsWay);
     static bool handedOver(const QString &folder);
 
-    // For tests: runs on the writing thread while a commit holds the file, before it is replaced.
+private:
+    // Its test sets a hook that runs on the writing thread while a commit holds the file, before
+    // it is replaced.
+    friend class ::TestClIni;
     static void setWritingHook(std::function<void()> hook);
 
-private:
     using Write = ProfileCache::Write;
 
     static QString CutAtNull(const QString &text);

@@ -1,7 +1,9 @@
 #include "MailDecode.h"
 #include "mail/MailClient.h"
+#include "mail/MailClientTesting.h"
 #include "mail/MailServer.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 
