@@ -21,17 +21,6 @@ QString oneLine(QString s)
     return s;
 }
 
-// A server setting carries a password in its user part, read as the mail sender reads it.
-bool serverHoldsPassword(QStringView server)
-{
-    const qsizetype scheme = server.indexOf(u"://");
-    if (scheme >= 0)
-        server = server.mid(scheme + 3);
-    server = serverAuthority(server);
-    const qsizetype at = server.lastIndexOf(u'@');
-    return at >= 0 && server.left(at).contains(u':');
-}
-
 // One writer at a time in this program: a save on a worker thread and the dialog's on the window
 // each read the file and write it back whole, and the second must see the first's work.
 std::mutex &writeLock()
