@@ -30,13 +30,12 @@ inline QStringView serverAuthority(QStringView rest)
 }
 
 // Whether a server setting carries a password (an empty one too) in its user part, read as the
-// mail client reads it.
+// mail client reads it. A "://" after no scheme belongs to the user part, which may be a password
+// that the client refuses but the file still holds.
 inline bool serverHoldsPassword(QStringView setting)
 {
-    const qsizetype scheme = setting.indexOf(u"://");
-    if (scheme >= 0)
-        setting = setting.mid(scheme + 3);
-    const QStringView authority = serverAuthority(setting);
+    setting = setting.trimmed();
+    const QStringView authority = serverAuthority(setting.sliced(afterScheme(setting)));
     const qsizetype at = authority.lastIndexOf(u'@');
     return at >= 0 && authority.left(at).contains(u':');
 }

@@ -354,7 +354,7 @@ void TestMailMessage::password_foundMaskedAndNeverHandedOut_data()
     QTest::newRow("no scheme, at sign and slash")
         << u"me:p@ss/x@pop.example.jp"_s << true << u"me:****@pop.example.jp"_s << QString();
     QTest::newRow("no scheme, a scheme in the password")
-        << u"kvn:a://b@mail.example.jp"_s << false << u"kvn:****@mail.example.jp"_s << QString();
+        << u"kvn:a://b@mail.example.jp"_s << true << u"kvn:****@mail.example.jp"_s << QString();
     QTest::newRow("host and port") << u"smtp.example.jp:587"_s << false << u"smtp.example.jp:587"_s << QString();
     // No password for the mail client, but the mask hides whatever may be one.
     QTest::newRow("colon and at sign after the path")
