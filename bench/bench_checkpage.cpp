@@ -4,6 +4,7 @@
 // cached regular expression, tested line by line) and grep -E -f over the first terms, one pass.
 #include "../tests/patrol/ScriptedBrowser.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "patrol/ConditionList.h"
 #include "patrol/Conditions.h"
 #include "patrol/Patrol.h"

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QListWidget;
+class TestListCommands;
 
 // The condition prompt's line: whether the condition, narrowed as it will be stored, can be
 // used, and how many lines of the extracted-line list it hits in the mode it will run in. It
@@ -24,13 +25,17 @@ public:
     ~ConditionPreview() override;
 
     void preview(const QString &text) override;
-    QString settledLine(const QString &text) override;
 
     // Search time a count may take in all before it stops with what it has.
     static constexpr std::chrono::milliseconds kCountLimit {2000};
 
 private:
     struct Count;
+
+    // Its test records the line for the text once all the counting is done, without waiting for
+    // window messages.
+    friend class ::TestListCommands;
+    QString settledLine(const QString &text);
 
     // The line at once when nothing is to be counted; otherwise the count is set up in m_count.
     std::optional<QString> begin(const QString &text);

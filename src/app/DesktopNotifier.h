@@ -13,6 +13,8 @@
 
 #include <functional>
 
+class TestDesktopNotifier;
+
 // Desktop notifications of new hits, alerts and recoveries, when NOTIFY is "1": which events become
 // which notes and what they say. NotificationClient carries them to the session's service.
 class DesktopNotifier : public QObject
@@ -42,11 +44,6 @@ public:
     static constexpr int kBurstLimit = 3;
     static constexpr int kBurstWindowMs = 10000;
 
-    // Only tests use these.
-    void setBusForTesting(std::function<QDBusConnection()> bus) { m_client.setBusForTesting(std::move(bus)); }
-    void setTimingForTesting(int replyLimitMs, int burstFlushMs, int burstWindowMs);
-    void setClockForTesting(std::function<qint64()> msecs) { m_clock = std::move(msecs); }
-
 Q_SIGNALS:
     // Said once, until a notification is shown again, which says availableAgain.
     void unavailable(const QString &text);
@@ -55,6 +52,12 @@ Q_SIGNALS:
     void windowWanted();
 
 private:
+    // Its test sets the bus, the time limits and the clock.
+    friend class ::TestDesktopNotifier;
+    void setBusForTesting(std::function<QDBusConnection()> bus) { m_client.setBusForTesting(std::move(bus)); }
+    void setTimingForTesting(int replyLimitMs, int burstFlushMs, int burstWindowMs);
+    void setClockForTesting(std::function<qint64()> msecs) { m_clock = std::move(msecs); }
+
     void onActivated(const QString &open);
     void flushBurst();
     qint64 now() const;

@@ -37,10 +37,6 @@ public:
     // The image shown with each note.
     void setIcon(const QImage &icon) { m_icon = icon; }
 
-    // Only tests use these.
-    void setBusForTesting(std::function<QDBusConnection()> bus) { m_busFactory = std::move(bus); }
-    void setReplyLimitForTesting(int replyLimitMs) { m_replyLimitMs = replyLimitMs; }
-
 Q_SIGNALS:
     // Said once, with the reason, until a note is shown again, which says availableAgain.
     void unavailable(const QString &reason);
@@ -53,6 +49,11 @@ private Q_SLOTS:
     void onClosed(uint id, uint reason);
 
 private:
+    // The notifier's test reaches the client through the notifier.
+    friend class DesktopNotifier;
+    void setBusForTesting(std::function<QDBusConnection()> bus) { m_busFactory = std::move(bus); }
+    void setReplyLimitForTesting(int replyLimitMs) { m_replyLimitMs = replyLimitMs; }
+
     bool connectBus();
     void askCapabilities();
     void send(const Note &note);

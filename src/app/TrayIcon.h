@@ -11,6 +11,7 @@ class Form1;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class TestForm1;
 
 // The icon in the desktop's tray, where it has one and notifications are on. It tells whether the
 // patrol runs, how many targets fail and when the last hit came; its menu shows the window, runs
@@ -40,10 +41,11 @@ public:
     QAction *stopAction = nullptr;
     QAction *quitAction = nullptr;
 
-    // Only tests use this: whether the desktop offers a tray, instead of asking it.
+private:
+    // Its test says whether the desktop offers a tray, instead of asking it.
+    friend class ::TestForm1;
     static void setAvailableForTesting(std::optional<bool> available);
 
-private:
     void update();
 
     Form1 &m_form;

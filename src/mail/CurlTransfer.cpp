@@ -1,6 +1,7 @@
 #include "mail/CurlTransfer.h"
 
 #include "mail/MailClient.h"
+#include "mail/MailClientTesting.h"
 #include "platform/Socket.h"
 
 #include <QByteArrayList>

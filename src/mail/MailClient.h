@@ -37,13 +37,4 @@ inline constexpr int kConnectTimeoutMs = 20000;
 inline constexpr int kTotalTimeoutMs = 60000;
 inline constexpr int kGoodbyeMs = 2000;
 
-// Only tests call these; the program runs with the system's certificates and the limits above.
-namespace testing {
-void setTimeouts(int connectMs, int totalMs);
-void setCaFile(const QString &path);
-// curl resolve entries "host:port:address", to reach 127.0.0.1 under a name that is not loopback.
-void setResolve(const QStringList &entries);
-void reset();
-} // namespace testing
-
 } // namespace mail

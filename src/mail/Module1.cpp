@@ -1,6 +1,7 @@
 #include "mail/Module1.h"
 
 #include "mail/MailClient.h"
+#include "mail/Module1Testing.h"
 #include "platform/MessagePump.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"

@@ -1,5 +1,7 @@
 #include "mail/Redact.h"
 
+#include "settings/ServerSetting.h"
+
 #include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
@@ -7,24 +9,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace mail {
 
 namespace {
-
-bool isAsciiLetter(QChar c)
-{
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
-// Where the part after "scheme://" begins, or 0 when the text does not begin with a scheme.
-qsizetype afterScheme(QStringView text)
-{
-    if (text.isEmpty() || !isAsciiLetter(text.front()))
-        return 0;
-    qsizetype i = 1;
-    while (i < text.size()
-        && (isAsciiLetter(text[i]) || (text[i] >= u'0' && text[i] <= u'9') || text[i] == u'+' || text[i] == u'-'
-            || text[i] == u'.'))
-        ++i;
-    return text.sliced(i).startsWith(u"://") ? i + 3 : 0;
-}
 
 // A password may hold "@", "/", ":", "%" and spaces itself, and nothing tells its last "@" from
 // one further on: everything from the first ":" after the scheme up to the last "@" may be it,

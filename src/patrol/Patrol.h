@@ -20,6 +20,7 @@ struct Visit;
 class ConditionList;
 class HistoryIndex;
 class QListWidgetItem;
+class TestPatrol;
 class TargetHealth;
 
 // One page examined as the user sees it: loaded in the browser, its lines listed and tested,
@@ -68,10 +69,11 @@ public:
     // Said at start-up and once more at the first new hit while no SMTP server is set.
     static QString noMailServerText();
 
-    // Only tests use these.
+private:
+    // Its test sets the clock.
+    friend class ::TestPatrol;
     void setClockForTesting(std::function<qint64()> seconds) { m_seconds = std::move(seconds); }
 
-private:
     // The steps of a page check; false when the window closed meanwhile.
     LoadResult waitForPage(qint64 start);
     bool readPieces(QStringList &pieces);

@@ -5,10 +5,7 @@
 #include "platform/CodePage932.h"
 #include "settings/SettingsLocation.h"
 
-#include <QHash>
-
 #include <atomic>
-#include <iterator>
 #include <mutex>
 
 namespace {
@@ -24,17 +21,6 @@ QString oneLine(QString s)
     return s;
 }
 
-// A server setting carries a password in its user part, read as the mail sender reads it.
-bool serverHoldsPassword(QStringView server)
-{
-    const qsizetype scheme = server.indexOf(u"://");
-    if (scheme >= 0)
-        server = server.mid(scheme + 3);
-    server = serverAuthority(server);
-    const qsizetype at = server.lastIndexOf(u'@');
-    return at >= 0 && server.left(at).contains(u':');
-}
-
 // One writer at a time in this program: a save on a worker thread and the dialog's on the window
 // each read the file and write it back whole, and the second must see the first's work.
 std::mutex &writeLock()
@@ -43,97 +29,19 @@ std::mutex &writeLock()
     return m;
 }
 
-// The last file read or written, by path: a new object reads nothing while the file is as it was.
-// A change by anybody (another program, an editor, a rename over it) changes the stamp. While this
-// program replaces the file, what it writes is there for readers who already see the new file,
-// so that none of them parses it again on the window's thread.
-struct Cached
-{
-    filestore::Stamp stamp;
-    std::shared_ptr<const PrivateProfile> doc;
-    std::shared_ptr<const PrivateProfile> upcoming;
-    // Writes handed over while another writer held the file, oldest first, numbered from
-    // handedFrom; they stay here until a write that includes them has replaced the file.
-    std::vector<clINI::Write> handed;
-    quint64 handedFrom = 0;
-};
-
-std::mutex &cacheLock()
-{
-    static std::mutex m;
-    return m;
-}
-
-QHash<QString, Cached> &cache()
-{
-    static QHash<QString, Cached> c;
-    return c;
-}
-
-std::shared_ptr<const PrivateProfile> cached(const QString &path, const filestore::Stamp &stamp)
-{
-    const std::lock_guard lock(cacheLock());
-    const auto it = cache().constFind(path);
-    if (it == cache().constEnd())
-        return nullptr;
-    return it->stamp == stamp ? it->doc : it->upcoming;
-}
-
-// handedEnd: the handed-over writes that doc includes, numbered below it.
-void remember(
-    const QString &path, const filestore::Stamp &stamp, std::shared_ptr<const PrivateProfile> doc, quint64 handedEnd)
-{
-    const std::lock_guard lock(cacheLock());
-    Cached &c = cache()[path];
-    c.stamp = stamp;
-    c.doc = std::move(doc);
-    const quint64 done = qMin<quint64>(handedEnd > c.handedFrom ? handedEnd - c.handedFrom : 0, c.handed.size());
-    c.handed.erase(c.handed.begin(), c.handed.begin() + qsizetype(done));
-    c.handedFrom += done;
-}
-
-// Those numbered from `from` on; end becomes the number after the last.
-std::vector<clINI::Write> handedWrites(const QString &path, quint64 from, quint64 &end)
-{
-    const std::lock_guard lock(cacheLock());
-    const auto it = cache().constFind(path);
-    if (it == cache().constEnd()) {
-        end = 0;
-        return {};
-    }
-    end = it->handedFrom + it->handed.size();
-    const quint64 skip = qMin<quint64>(from > it->handedFrom ? from - it->handedFrom : 0, it->handed.size());
-    return {it->handed.begin() + qsizetype(skip), it->handed.end()};
-}
-
-void handOver(const QString &path, std::vector<clINI::Write> writes)
-{
-    const std::lock_guard lock(cacheLock());
-    std::vector<clINI::Write> &handed = cache()[path].handed;
-    handed.insert(handed.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
-}
-
-bool anyHandedOver(const QString &path)
-{
-    const std::lock_guard lock(cacheLock());
-    const auto it = cache().constFind(path);
-    return it != cache().constEnd() && !it->handed.empty();
-}
-
 // Background writers of the whole file on their way: while there is one, objects dropped
 // elsewhere leave the writing to it.
 std::atomic<int> writersOnTheirWay {0};
+
+ProfileCache &profiles()
+{
+    return ProfileCache::process();
+}
 
 std::function<void()> &writingHook()
 {
     static std::function<void()> hook;
     return hook;
-}
-
-void announce(const QString &path, std::shared_ptr<const PrivateProfile> doc)
-{
-    const std::lock_guard lock(cacheLock());
-    cache()[path].upcoming = std::move(doc);
 }
 
 } // namespace
@@ -176,7 +84,7 @@ clINI::~clINI()
     if (write && lock.owns_lock()) {
         writeLocked();
     } else if (write) {
-        handOver(m_path, std::move(m_pending));
+        profiles().handOver(m_path, std::move(m_pending));
         m_pending.clear();
     }
     if (lock.owns_lock())
@@ -194,7 +102,7 @@ void clINI::writerOnItsWay(bool onItsWay)
 
 bool clINI::handedOver(const QString &folder)
 {
-    return anyHandedOver(SettingsLocation::filePath(folder.isEmpty() ? SettingsLocation::folder() : folder));
+    return profiles().anyHandedOver(SettingsLocation::filePath(folder.isEmpty() ? SettingsLocation::folder() : folder));
 }
 
 void clINI::setWritingHook(std::function<void()> hook)
@@ -234,7 +142,7 @@ void clINI::sync()
     const filestore::Stamp now = filestore::stamp(m_path);
     if (m_shared && now == m_stamp) {
         // Writes handed over since go on top: they came later. Cheap for a view of a big file.
-        const std::vector<Write> newer = handedWrites(m_path, m_handedEnd, m_handedEnd);
+        const std::vector<Write> newer = profiles().handedWrites(m_path, m_handedEnd, m_handedEnd);
         if (newer.empty())
             return;
         if (!m_own)
@@ -243,17 +151,17 @@ void clINI::sync()
             m_own->setValue(w.section, w.key, w.value);
         return;
     }
-    std::shared_ptr<const PrivateProfile> shared = now.exists ? cached(m_path, now) : nullptr;
+    std::shared_ptr<const PrivateProfile> shared = now.exists ? profiles().find(m_path, now) : nullptr;
     if (!shared) {
         const std::optional<QByteArray> bytes = now.exists ? filestore::readAll(m_path) : std::nullopt;
         shared = std::make_shared<const PrivateProfile>(PrivateProfile::parse(bytes.value_or(QByteArray())));
         if (bytes)
-            remember(m_path, now, shared, 0);
+            profiles().remember(m_path, now, shared, 0);
     }
     m_shared = std::move(shared);
     m_stamp = now;
     m_own.reset();
-    const std::vector<Write> handed = handedWrites(m_path, 0, m_handedEnd);
+    const std::vector<Write> handed = profiles().handedWrites(m_path, 0, m_handedEnd);
     if (m_pending.empty() && handed.empty())
         return;
     m_own = std::make_unique<PrivateProfile>(*m_shared);
@@ -315,13 +223,13 @@ bool clINI::writeLocked()
         return true;
     const filestore::Privacy privacy = holdsPassword() ? filestore::Privacy::Secret : filestore::Privacy::Keep;
     std::shared_ptr<const PrivateProfile> written(std::move(m_own));
-    announce(m_path, written);
+    profiles().announce(m_path, written);
     if (writingHook())
         writingHook()();
     const bool ok = filestore::writeAtomically(m_path, written->serialize(), privacy);
     m_pending.clear();
     if (!ok) {
-        announce(m_path, nullptr);
+        profiles().announce(m_path, nullptr);
         m_failed = true;
         m_shared.reset(); // the next read goes back to the file
         return false;
@@ -330,14 +238,14 @@ bool clINI::writeLocked()
     // who sees the new file before this line.
     m_stamp = filestore::stamp(m_path);
     m_shared = std::move(written);
-    remember(m_path, m_stamp, m_shared, m_handedEnd);
-    announce(m_path, nullptr);
+    profiles().remember(m_path, m_stamp, m_shared, m_handedEnd);
+    profiles().announce(m_path, nullptr);
     return true;
 }
 
 void clINI::writeHandedOver(const QString &path)
 {
-    while (anyHandedOver(path)) {
+    while (profiles().anyHandedOver(path)) {
         const std::unique_lock lock(writeLock(), std::try_to_lock);
         if (!lock.owns_lock())
             return;

@@ -2,6 +2,7 @@
 
 #include "platform/FileStore.h"
 #include "settings/PrivateProfile.h"
+#include "settings/ProfileCache.h"
 #include "settings/SettingKeys.h"
 
 #include <QString>
@@ -12,6 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <vector>
+
+class TestClIni;
 
 // The settings file "KVN.ini" in the folder that SettingsLocation decides, or in the folder given
 // (an empty one means the same). A routine makes one object, uses it for all its reads and writes,
@@ -57,22 +60,20 @@ public:
     // enclosing quotes gone.
     static QByteArray StoredBytes(const QString &value);
 
-    // One write as the file holds it.
-    struct Write
-    {
-        QByteArray section, key, value;
-    };
-
     // A writer of the whole file is on its way (true) or done (false), said on one thread in
     // pairs: meanwhile objects dropped elsewhere hand their writes over without writing the file.
     // The writer's owner then looks whether handedOver() and writes again.
     static void writerOnItsWay(bool onItsWay);
     static bool handedOver(const QString &folder);
 
-    // For tests: runs on the writing thread while a commit holds the file, before it is replaced.
+private:
+    // Its test sets a hook that runs on the writing thread while a commit holds the file, before
+    // it is replaced.
+    friend class ::TestClIni;
     static void setWritingHook(std::function<void()> hook);
 
-private:
+    using Write = ProfileCache::Write;
+
     static QString CutAtNull(const QString &text);
 
     struct ByPath

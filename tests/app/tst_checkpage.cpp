@@ -4,6 +4,7 @@
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "patrol/HitRow.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"

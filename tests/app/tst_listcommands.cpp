@@ -1,10 +1,11 @@
 // The editing and history commands of the main window, driven through its widgets' signals.
 #include "../patrol/ScriptedBrowser.h"
+#include "app/ConditionPreview.h"
 #include "app/ExtentListWidget.h"
 #include "app/Form1.h"
 #include "app/ListCommands.h"
 #include "patrol/Patrol.h"
-#include "platform/ui/MessageBox.h"
+#include "platform/ui/MessageBoxTesting.h"
 #include "settings/dialog/Form2.h"
 
 #include <QAction>
@@ -48,6 +49,8 @@ private:
 void TestListCommands::init()
 {
     Ui::testing::reset();
+    Ui::testing::settlePreviewsBy(
+        [](Ui::InputPreview &p, const QString &text) { return static_cast<ConditionPreview &>(p).settledLine(text); });
     m_dir = std::make_unique<QTemporaryDir>();
     m_w = std::make_unique<Form1>(std::make_unique<ScriptedBrowser>());
     m_w->setSettingsFolder(m_dir->path());

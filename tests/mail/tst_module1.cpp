@@ -1,5 +1,6 @@
 #include "mail/MailClient.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
 

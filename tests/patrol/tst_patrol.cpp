@@ -1,6 +1,7 @@
 // The page check on bare widgets with a scripted browser and a recording mail sender.
 #include "ScriptedBrowser.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "patrol/HistoryIndex.h"
 #include "patrol/Patrol.h"
 #include "platform/AppTitle.h"

@@ -1,6 +1,7 @@
 // The patrol step and the countdown on bare widgets, with ticks driven by the test.
 #include "ScriptedBrowser.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "patrol/Patrol.h"
 #include "patrol/Scheduler.h"
 #include "settings/clINI.h"

@@ -1,6 +1,7 @@
 // Which targets work and which fail: the rows of the target list, the alert mails after a run of
 // failures, the visit's outcome texts and its log line. Mails go to a recording sender.
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "patrol/HealthStore.h"
 #include "patrol/TargetHealth.h"
 #include "patrol/Visit.h"

@@ -1,6 +1,7 @@
 #include "platform/AppTitle.h"
 #include "platform/MessagePump.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/MessageBoxTesting.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,9 +26,8 @@ public:
     void preview(const QString &text) override
     {
         ++calls;
-        Q_EMIT lineChanged(settledLine(text));
+        Q_EMIT lineChanged(u"「"_s + text + u"」"_s);
     }
-    QString settledLine(const QString &text) override { return u"「"_s + text + u"」"_s; }
     int calls = 0;
 };
 

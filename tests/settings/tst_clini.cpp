@@ -321,22 +321,11 @@ void TestClIni::passwordInFile_readableByOthers_becomes0600_data()
         << true;
     QTest::newRow("POP_SERVER with user and password, no scheme")
         << QByteArray("[MAIL]\r\nPOP_SERVER=me:secret@pop.example.jp\r\n") << timer << u"5"_s << 0644 << true;
-    QTest::newRow("SMTP_SERVER with a slash in the password")
-        << QByteArray("[MAIL]\r\nSMTP_SERVER=smtp://me:pa/ss@smtp.example.jp:587\r\n") << timer << u"5"_s << 0644
-        << true;
-    QTest::newRow("POP_SERVER with an at sign and a slash in the password, no scheme")
-        << QByteArray("[MAIL]\r\nPOP_SERVER=me:p@ss/x@pop.example.jp\r\n") << timer << u"5"_s << 0644 << true;
     QTest::newRow("SMTP_SERVER with a password saved now")
         << QByteArray() << u"SMTP_SERVER"_s << u"smtp://me:pw@127.0.0.1"_s << 0644 << true;
     QTest::newRow("UTF-16 file with POP_PASSWORD")
         << (QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(u"[MAIL]\r\nPOP_PASSWORD=pw\r\n"), 52))
         << timer << u"5"_s << 0644 << true;
-    QTest::newRow("SMTP_SERVER with a user only")
-        << QByteArray("[MAIL]\r\nSMTP_SERVER=smtp://me@smtp.example.jp:25\r\n") << timer << u"5"_s << 0644 << false;
-    QTest::newRow("SMTP_SERVER host and port")
-        << QByteArray("[MAIL]\r\nSMTP_SERVER=smtp.example.jp:587\r\n") << timer << u"5"_s << 0644 << false;
-    QTest::newRow("colon and at sign after the path")
-        << QByteArray("[MAIL]\r\nSMTP_SERVER=smtp://smtp.example.jp/a:b@c\r\n") << timer << u"5"_s << 0644 << false;
     QTest::newRow("empty POP_PASSWORD") << QByteArray("[MAIL]\r\nPOP_PASSWORD=\r\n") << timer << u"5"_s << 0644
                                         << false;
     QTest::newRow("POP_PASSWORD outside MAIL")

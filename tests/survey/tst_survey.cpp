@@ -1,7 +1,7 @@
 #include "../patrol/ScriptedBrowser.h"
 #include "app/Form1.h"
 #include "platform/AppTitle.h"
-#include "platform/ui/MessageBox.h"
+#include "platform/ui/MessageBoxTesting.h"
 #include "survey/OsVersion.h"
 #include "survey/Survey.h"
 

@@ -1,6 +1,6 @@
 #include "patrol/WebEngineBrowser.h"
 #include "platform/AppTitle.h"
-#include "platform/ui/MessageBox.h"
+#include "platform/ui/MessageBoxTesting.h"
 #include "survey/OsVersion.h"
 #include "survey/Survey.h"
 

@@ -1,6 +1,7 @@
-#include "MessageBox.h"
+#include "platform/ui/MessageBox.h"
 
 #include "platform/AppTitle.h"
+#include "platform/ui/MessageBoxTesting.h"
 
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <deque>
 #include <utility>
 
 namespace Ui {
@@ -21,6 +23,7 @@ struct Hook
     std::deque<std::pair<bool, QString>> inputs; // (accepted, text)
     std::vector<testing::Shown> shown;
     std::function<void()> whileOpen;
+    std::function<QString(InputPreview &, const QString &)> settle;
 };
 
 void runWhileOpen(Hook &h)
@@ -130,8 +133,8 @@ std::optional<QString> inputBox(
         h.shown.push_back({true, AppTitle::get(), prompt, defaultText, Icon::None, Buttons::OkCancel, {}});
         const auto [accepted, text] = h.inputs.front();
         h.inputs.pop_front();
-        if (preview)
-            h.shown.back().preview = preview->settledLine(accepted ? text : defaultText);
+        if (preview && h.settle)
+            h.shown.back().preview = h.settle(*preview, accepted ? text : defaultText);
         runWhileOpen(h);
         if (!accepted)
             return std::nullopt;
@@ -170,6 +173,11 @@ const std::vector<Shown> &shown()
 void whileOpen(std::function<void()> fn)
 {
     hook().whileOpen = std::move(fn);
+}
+
+void settlePreviewsBy(std::function<QString(InputPreview &preview, const QString &text)> settle)
+{
+    hook().settle = std::move(settle);
 }
 
 void reset()

@@ -3,15 +3,12 @@
 #include <QObject>
 #include <QString>
 
-#include <deque>
-#include <functional>
 #include <optional>
-#include <vector>
 
 class QWidget;
 
 // Message boxes and the input prompt. They always carry the application title and never a title
-// of their own. Tests queue answers so that no modal box waits for a person.
+// of their own. Tests queue answers (MessageBoxTesting.h) so that no modal box waits for a person.
 namespace Ui {
 
 enum class Icon { None, Critical, Question, Information };
@@ -30,8 +27,6 @@ public:
     // The text as the prompt opens, and again whenever the typing pauses. The line comes by
     // lineChanged(), at once or later; a later call makes what an earlier one still works on moot.
     virtual void preview(const QString &text) = 0;
-    // The line for the text once all its work is done, without waiting for window messages.
-    virtual QString settledLine(const QString &text) = 0;
 
     // How long the typing must pause before the text is previewed.
     static constexpr int kPauseMs = 200;
@@ -45,27 +40,4 @@ Q_SIGNALS:
 std::optional<QString> inputBox(
     const QString &prompt, const QString &defaultText, QWidget *parent = nullptr, InputPreview *preview = nullptr);
 
-namespace testing {
-
-struct Shown
-{
-    bool prompt = false;
-    QString title;
-    QString text;
-    QString defaultText;
-    Icon icon = Icon::None;
-    Buttons buttons = Buttons::Ok;
-    // A prompt's preview line, settled, for the text it answered with (the default if cancelled).
-    QString preview;
-};
-
-// While answers are queued, boxes are not shown: each takes the next answer and is recorded.
-void queueAnswer(Answer a);
-void queueInput(std::optional<QString> text);
-// Runs while a queued box or prompt is open, as window messages would.
-void whileOpen(std::function<void()> fn);
-const std::vector<Shown> &shown();
-void reset();
-
-} // namespace testing
 } // namespace Ui

@@ -1,9 +1,11 @@
 // The settings dialog and its mail test, on a settings file in a temporary folder.
 #include "../../mail/MailDecode.h"
 #include "mail/MailClient.h"
+#include "mail/MailClientTesting.h"
 #include "mail/Module1.h"
+#include "mail/Module1Testing.h"
 #include "platform/AppTitle.h"
-#include "platform/ui/MessageBox.h"
+#include "platform/ui/MessageBoxTesting.h"
 #include "settings/Autostart.h"
 #include "settings/clINI.h"
 #include "settings/dialog/Form2.h"
