@@ -92,6 +92,10 @@ public:
     // Whether the document shows a password field the user could type into: hidden ones do not
     // count, those in an open shadow root do. nullopt when the document cannot be read.
     virtual std::optional<bool> passwordFieldShown() = 0;
+    // Bytes the document and the resources it loaded took on the network so far, as far as the
+    // engine tells: resources of other sites that keep their timing to themselves count nothing.
+    // nullopt when the document cannot be read.
+    virtual std::optional<qint64> bytesReceived() = 0;
 
     // The widget that shows the page, for the main window to place; nullptr when there is none.
     virtual QWidget *widget() = 0;

@@ -13,6 +13,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include <memory>
@@ -60,6 +61,25 @@ QUrl targetUrl(const QString &address)
 // The isolated world's own mark on a document: the navigation that brought it. Pages cannot see
 // or change it. A document that carries no mark yet arrived after the last navigation began.
 constexpr auto kDocumentMark = "window.korvaniNavigation";
+
+// Counts from the document's start what the engine says its own load and every resource it
+// loaded took on the network, headers included: an observer sees them all, where the document's
+// list of them stops at a few hundred.
+QWebEngineScript byteCounter()
+{
+    QWebEngineScript script;
+    script.setName(QStringLiteral("korvani-bytes"));
+    script.setWorldId(readWorld);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setRunsOnSubFrames(false);
+    script.setSourceCode(QStringLiteral(
+        "(function() { var bytes = 0; function add(entries) {"
+        " for (var i = 0; i < entries.length; ++i) bytes += entries[i].transferSize || 0; }"
+        " var seen = new PerformanceObserver(function(list) { add(list.getEntries()); });"
+        " seen.observe({type: 'navigation', buffered: true}); seen.observe({type: 'resource', buffered: true});"
+        " window.korvaniBytes = function() { add(seen.takeRecords()); return bytes; }; })();"));
+    return script;
+}
 
 } // namespace
 
@@ -118,6 +138,8 @@ void WebEngineBrowser::usePage(QWebEngineProfile *profile)
     QPointer<SilentPage> old = m_page;
     m_page = new SilentPage(profile, this);
     m_page->setSilent(old ? old->isSilent() : true);
+    m_page->setTextOnly(old ? old->isTextOnly() : true);
+    m_page->scripts().insert(byteCounter());
     m_view->setPage(m_page);
     delete old;
 
@@ -456,6 +478,15 @@ std::optional<bool> WebEngineBrowser::passwordFieldShown()
     if (!value || value->typeId() != QMetaType::Bool)
         return std::nullopt;
     return value->toBool();
+}
+
+std::optional<qint64> WebEngineBrowser::bytesReceived()
+{
+    const std::optional<QVariant> value
+        = evaluate(guarded(QStringLiteral("typeof window.korvaniBytes === 'function' ? window.korvaniBytes() : null")));
+    if (!value || !value->isValid() || value->isNull())
+        return std::nullopt;
+    return qint64(value->toDouble());
 }
 
 QWidget *WebEngineBrowser::widget()

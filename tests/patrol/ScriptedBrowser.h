@@ -124,6 +124,10 @@ public:
     {
         return readable() ? std::optional<bool>(m_current.passwordField) : std::nullopt;
     }
+    std::optional<qint64> bytesReceived() override
+    {
+        return readable() ? std::optional<qint64>(m_current.body.size()) : std::nullopt;
+    }
     QWidget *widget() override { return nullptr; }
 
 private:
