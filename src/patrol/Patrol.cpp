@@ -11,6 +11,7 @@
 #include "platform/AppTitle.h"
 #include "platform/Log.h"
 #include "platform/MessagePump.h"
+#include "platform/Process.h"
 #include "platform/Width.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
@@ -378,6 +379,8 @@ void Patrol::CheckPage(const QString &address)
     m_mailAccepted.reset();
     m_mail = {};
     const qint64 start = m_seconds();
+    QElapsedTimer clock;
+    clock.start();
     const auto cutShort = qScopeGuard([&] {
         if (m_abandoned && !visit.when.isValid())
             logInterrupted(visit);
@@ -396,8 +399,13 @@ void Patrol::CheckPage(const QString &address)
     if (m_abandoned)
         return;
     QStringList pieces;
-    if (visit.load.documentArrived() && browser.navigationCount() == navigation && !readPieces(pieces))
-        return;
+    if (visit.load.documentArrived() && browser.navigationCount() == navigation) {
+        if (!readPieces(pieces))
+            return;
+        step([&] { visit.cost.bytes = browser.bytesReceived().value_or(-1); });
+        if (m_abandoned)
+            return;
+    }
     // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
     if (browser.navigationCount() != navigation) {
         visit.load.failure = LoadResult::Failure::NoDocument;
@@ -419,6 +427,9 @@ void Patrol::CheckPage(const QString &address)
     QString body;
     if (!examineLines(pieces, body, visit))
         return;
+    visit.cost.ms = clock.elapsed();
+    if (const qint64 resident = process::treeUsage().residentBytes; resident > 0)
+        visit.cost.residentBytes = resident;
     if (!body.isEmpty() && m_w.tellDesktop)
         step([&] {
             m_w.tellDesktop({DesktopEvent::Kind::NewHits, address, name,
