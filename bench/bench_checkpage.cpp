@@ -7,6 +7,8 @@
 #include "mail/Module1Testing.h"
 #include "patrol/ConditionList.h"
 #include "patrol/Conditions.h"
+#include "patrol/HistoryIndex.h"
+#include "patrol/PageText.h"
 #include "patrol/Patrol.h"
 #include "platform/Width.h"
 
@@ -174,6 +176,74 @@ void Matcher(benchmark::State &state)
     state.counters["hits"] = hits;
 }
 BENCHMARK(Matcher)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The work of a page check outside the matcher, each part alone over the same 10,000 lines.
+
+// The page's text turned into half-width.
+void PartWidth(benchmark::State &state)
+{
+    const QString text = pageLines(10000).join(u"\r\n"_s);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(width::narrow(text));
+}
+BENCHMARK(PartWidth)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Cut into lines, each trimmed and made into its row of List1.
+void PartRows(benchmark::State &state)
+{
+    const QString text = pageLines(10000).join(u"\r\n"_s) + u"\r\n"_s;
+    for (auto _ : state) {
+        QStringList rows;
+        PageText::forEachLine(PageText::cut(text), [&](int i, QStringView line) {
+            rows.append(PageText::entry(false, i, line));
+            return true;
+        });
+        benchmark::DoNotOptimize(rows);
+    }
+}
+BENCHMARK(PartRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The rows into List1 (hidden, as the page check fills it), the rows of the last page going first.
+void PartList(benchmark::State &state)
+{
+    QStringList rows;
+    for (const QString &line : pageLines(10000))
+        rows.append(PageText::entry(false, int(rows.size()), line));
+    QListWidget list;
+    list.setUniformItemSizes(true);
+    list.addItems(rows);
+    for (auto _ : state) {
+        list.clear();
+        list.addItems(rows);
+    }
+}
+BENCHMARK(PartList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The hit lines looked up in a sent history of 501 entries, built once as it is in a run.
+void PartHistory(benchmark::State &state)
+{
+    QListWidget keywords;
+    for (int i = 0; i < 100; ++i)
+        keywords.addItem(condition(i));
+    ConditionList conditions(&keywords);
+    QStringList hits;
+    for (const QString &line : pageLines(10000)) {
+        if (conditions.MatchCondition(line, Conditions::PageMode))
+            hits.append(line);
+    }
+    QListWidget list;
+    for (int i = 0; i <= 500; ++i)
+        list.addItem(u"以前に送信した行 %1 ニュース一覧"_s.arg(i));
+    HistoryIndex history(&list);
+    for (auto _ : state) {
+        int found = 0;
+        for (const QString &line : std::as_const(hits))
+            found += history.contains(line) ? 1 : 0;
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["lookups"] = double(hits.size());
+}
+BENCHMARK(PartHistory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One line against 100 conditions whose searches run away: what the step limit and the line's
 // time budget hold a line to.

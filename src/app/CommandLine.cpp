@@ -159,8 +159,8 @@ int check(char *program, QByteArrayList arguments)
         print(stderr, u"korvani: "_s + address + u" 読み込みが終わらないため、届いた分だけを調べます"_s);
 
     bool anyHit = false;
-    const QStringList pieces = PageText::cut(width::narrow(browser.bodyInnerText()));
-    PageText::forEachLine(pieces, [&](int index, const QString &line) {
+    const QString text = width::narrow(browser.bodyInnerText());
+    PageText::forEachLine(PageText::cut(text), [&](int index, QStringView line) {
         QList<int> hitBy;
         const bool hit = set.match(line, Conditions::PageMode, &hitBy);
         anyHit = anyHit || hit;

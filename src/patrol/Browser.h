@@ -97,6 +97,10 @@ public:
     // The named headers of the server's answer for the document's address, asked again with a
     // HEAD request; an empty value for a header it lacks. nullopt when nothing could be asked.
     virtual std::optional<QStringList> answerHeaders(const QStringList &names) = 0;
+    // Bytes the document and the resources it loaded took on the network so far, as far as the
+    // engine tells: resources of other sites that keep their timing to themselves count nothing.
+    // nullopt when the document cannot be read.
+    virtual std::optional<qint64> bytesReceived() = 0;
 
     // The widget that shows the page, for the main window to place; nullptr when there is none.
     virtual QWidget *widget() = 0;

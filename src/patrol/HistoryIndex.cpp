@@ -82,6 +82,7 @@ void HistoryIndex::rebuild()
 {
     m_stored.clear();
     m_exact.clear();
+    m_stored.reserve(m_list->count());
     for (int i = 0; i < m_list->count(); ++i)
         add(m_list->item(i));
     m_dirty = false;

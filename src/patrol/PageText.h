@@ -1,27 +1,27 @@
 #pragma once
 
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 // The plain text work of a page check: cutting the body into lines and listing them.
 namespace PageText {
 
-// The pieces between CR LF pairs, empty ones included. Only the pieces before the last CR LF are
-// lines: the text after it may still be growing.
-QStringList cut(const QString &text);
+// The pieces between CR LF pairs, empty ones included, as views into the text, which must
+// outlive them: a page of many thousand lines is cut without a copy of any of them. Only the
+// pieces before the last CR LF are lines: the text after it may still be growing.
+QList<QStringView> cut(QStringView text);
 
-// Leading and trailing U+0020 removed; tabs and ideographic spaces stay. A piece without them is
-// shared, not copied: every line of a page passes here.
-QString trimSpaces(const QString &piece);
+// Leading and trailing U+0020 removed; tabs and ideographic spaces stay.
+QStringView trimSpaces(QStringView piece);
 
 // Walks the lines that a page check examines, in page order: every piece but the last, trimmed,
 // empty ones left out. f(index, line) answers whether to go on; the walk answers whether it
 // reached the end.
-template<typename F> bool forEachLine(const QStringList &pieces, F &&f)
+template<typename F> bool forEachLine(const QList<QStringView> &pieces, F &&f)
 {
     for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
-        const QString line = trimSpaces(pieces[i]);
+        const QStringView line = trimSpaces(pieces[i]);
         if (line.isEmpty())
             continue;
         if (!f(int(i), line))

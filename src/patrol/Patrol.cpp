@@ -12,6 +12,7 @@
 #include "platform/AppTitle.h"
 #include "platform/Log.h"
 #include "platform/MessagePump.h"
+#include "platform/Process.h"
 #include "platform/Width.h"
 #include "settings/SettingKeys.h"
 #include "settings/clINI.h"
@@ -105,7 +106,8 @@ bool Patrol::pumpAndGoOn()
 
 bool Patrol::pumpBetweenLines()
 {
-    if (m_sincePump.isValid() && m_sincePump.elapsed() < kLinePumpMs)
+    // Reading the clock costs a good part of what a line does: it is read every few lines.
+    if (m_sincePump.isValid() && (++m_linesSincePump % 16 != 0 || m_sincePump.elapsed() < kLinePumpMs))
         return !m_abandoned;
     return pumpAndGoOn();
 }
@@ -303,10 +305,9 @@ LoadResult Patrol::waitForPage(qint64 start)
     return browser.loadResult();
 }
 
-bool Patrol::readPieces(QStringList &pieces)
+bool Patrol::readPieces(QString &text, QList<QStringView> &pieces)
 {
     // A page of many thousand lines takes a while at each of these; the window answers in between.
-    QString text;
     step([&] { text = m_w.browser->bodyInnerText(); });
     if (!pumpAndGoOn())
         return false;
@@ -317,13 +318,13 @@ bool Patrol::readPieces(QStringList &pieces)
     return pumpAndGoOn();
 }
 
-bool Patrol::examineLines(const QStringList &pieces, QString &body, Visit &visit)
+bool Patrol::examineLines(const QList<QStringView> &pieces, QString &body, Visit &visit)
 {
     m_pendingRows.clear();
     m_pendingHitBy.clear();
     m_w.List1->clear();
     m_w.List1->hide();
-    const bool done = PageText::forEachLine(pieces, [&](int i, const QString &line) {
+    const bool done = PageText::forEachLine(pieces, [&](int i, QStringView line) {
         step([&] {
             // Every condition is tried on a hit line, so that its row can tell all that hit it.
             // The texts are taken before RecordNewHit lets window messages run, an edit among them.
@@ -331,7 +332,7 @@ bool Patrol::examineLines(const QStringList &pieces, QString &body, Visit &visit
             bool hit = m_conditions->MatchCondition(line, Conditions::PageMode, &hitBy);
             const QStringList conditions = HitRow::conditions(m_w.ListKeyWord, hitBy);
             if (hit)
-                hit = RecordNewHit(line, body);
+                hit = RecordNewHit(line.toString(), body);
             m_pendingRows.append(PageText::entry(hit, i, line));
             if (!conditions.isEmpty())
                 m_pendingHitBy.append({m_pendingRows.size() - 1, conditions});
@@ -411,6 +412,8 @@ void Patrol::CheckPage(const QString &address)
     m_mailAccepted.reset();
     m_mail = {};
     const qint64 start = m_seconds();
+    QElapsedTimer clock;
+    clock.start();
     const auto cutShort = qScopeGuard([&] {
         if (m_abandoned && !visit.when.isValid())
             logInterrupted(visit);
@@ -438,9 +441,15 @@ void Patrol::CheckPage(const QString &address)
     visit.load = waitForPage(start);
     if (m_abandoned)
         return;
-    QStringList pieces;
-    if (visit.load.documentArrived() && browser.navigationCount() == navigation && !readPieces(pieces))
-        return;
+    QString text;
+    QList<QStringView> pieces;
+    if (visit.load.documentArrived() && browser.navigationCount() == navigation) {
+        if (!readPieces(text, pieces))
+            return;
+        step([&] { visit.cost.bytes = browser.bytesReceived().value_or(-1); });
+        if (m_abandoned)
+            return;
+    }
     // Somebody else navigated meanwhile (the survey post): what is on screen is not this page.
     if (browser.navigationCount() != navigation) {
         visit.load.failure = LoadResult::Failure::NoDocument;
@@ -467,6 +476,9 @@ void Patrol::CheckPage(const QString &address)
     QString body;
     if (!examineLines(pieces, body, visit))
         return;
+    visit.cost.ms = clock.elapsed();
+    if (const qint64 resident = process::treeUsage().residentBytes; resident > 0)
+        visit.cost.residentBytes = resident;
     if (!body.isEmpty() && m_w.tellDesktop)
         step([&] {
             m_w.tellDesktop({DesktopEvent::Kind::NewHits, address, name,

@@ -76,8 +76,9 @@ private:
 
     // The steps of a page check; false when the window closed meanwhile.
     LoadResult waitForPage(qint64 start);
-    bool readPieces(QStringList &pieces);
-    bool examineLines(const QStringList &pieces, QString &body, Visit &visit);
+    // The pieces are views into the text.
+    bool readPieces(QString &text, QList<QStringView> &pieces);
+    bool examineLines(const QList<QStringView> &pieces, QString &body, Visit &visit);
     void finishCheck(Visit &visit);
     // A check cut short by the end of the program still leaves its line in the log.
     void logInterrupted(Visit &visit);
@@ -125,4 +126,5 @@ private:
     // The conditions that hit those rows, by their index among them.
     QList<std::pair<qsizetype, QStringList>> m_pendingHitBy;
     QElapsedTimer m_sincePump;
+    quint32 m_linesSincePump = 0;
 };

@@ -4,6 +4,8 @@
 #include <QWebEngineCertificateError>
 #include <QWebEngineSettings>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
@@ -28,6 +30,31 @@ SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
         [this](const QUrl &origin, QWebEnginePage::Feature feature) {
             setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
         });
+    setTextOnly(true);
+}
+
+SilentPage::~SilentPage()
+{
+    // The filter goes before the page's own end.
+    setUrlRequestInterceptor(nullptr);
+}
+
+void SilentPage::setTextOnly(bool on)
+{
+    using S = QWebEngineSettings;
+    // What only paints, and the value that leaves it out.
+    static constexpr std::pair<S::WebAttribute, bool> kPaintOnly[]
+        = {{S::AutoLoadImages, false}, {S::AutoLoadIconsForPage, false}, {S::PlaybackRequiresUserGesture, true},
+            {S::WebGLEnabled, false}, {S::Accelerated2dCanvasEnabled, false}};
+    m_textOnly = on;
+    for (const auto &[attribute, value] : kPaintOnly) {
+        if (on)
+            settings()->setAttribute(attribute, value);
+        else
+            settings()->resetAttribute(attribute);
+    }
+    // On the page, not the profile, like the settings: the login window shares the profile.
+    setUrlRequestInterceptor(on ? &m_filter : nullptr);
 }
 
 void SilentPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "patrol/TextOnlyFilter.h"
+
 #include <QWebEnginePage>
 
 // The page policy of an unattended patrol: no dialogs while silent, never a certificate
@@ -10,9 +12,15 @@ class SilentPage : public QWebEnginePage
     Q_OBJECT
 public:
     explicit SilentPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+    ~SilentPage() override;
 
     void setSilent(bool silent) { m_silent = silent; }
     bool isSilent() const { return m_silent; }
+
+    // Text only: no images, fonts, audio, video or plugin content fetched, nothing played, no
+    // WebGL or accelerated canvas. The text the page shows does not change. On from the start.
+    void setTextOnly(bool on);
+    bool isTextOnly() const { return m_textOnly; }
 
     // The engine's own question before a page that asks for it is left.
     static QString leavePageQuestion();
@@ -30,4 +38,6 @@ protected:
 
 private:
     bool m_silent = true;
+    bool m_textOnly = false;
+    TextOnlyFilter m_filter;
 };

@@ -99,6 +99,12 @@ QString Visit::logLine() const
     }
     if (!popFailure.isEmpty())
         line += u" pop=failed("_s + oneLine(popFailure, 120) + u")"_s;
+    if (cost.ms >= 0)
+        line += u" ms=%1"_s.arg(cost.ms);
+    if (cost.bytes >= 0)
+        line += u" bytes=%1"_s.arg(cost.bytes);
+    if (cost.residentBytes >= 0)
+        line += u" rss=%1M"_s.arg((cost.residentBytes + (1 << 19)) >> 20);
     return line;
 }
 

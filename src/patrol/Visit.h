@@ -33,6 +33,16 @@ struct Visit
     // When the server asked to be visited again (Retry-After), in milliseconds of the wall
     // clock; 0 when it did not.
     qint64 retryAt = 0;
+    // What the visit cost; -1 where it is not known.
+    struct Cost
+    {
+        // From the start of the visit until its lines were examined; its mail is not counted.
+        qint64 ms = -1;
+        // What the page took on the network, as the browser counts it.
+        qint64 bytes = -1;
+        // Resident memory of the program and its browser engine's processes afterwards.
+        qint64 residentBytes = -1;
+    } cost;
 
     // A target works when its page arrived with a status below 400 and its session holds.
     bool works() const { return load.documentArrived() && load.httpStatus < 400 && !loginRequired; }
@@ -46,8 +56,8 @@ struct Visit
     static QString loginRequiredText();
 
     // One line for the log: local time in ISO form, the address without any password, the
-    // outcome ("中断" when interrupted), the lines examined, the new hits and the mail's result.
-    // No line break, no page text.
+    // outcome ("中断" when interrupted), the lines examined, the new hits, the mail's result and
+    // what is known of the cost. No line break, no page text.
     QString logLine() const;
     // Its priority for the journal: a warning when the page or its mail failed.
     applog::Priority priority() const;

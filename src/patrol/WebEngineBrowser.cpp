@@ -13,6 +13,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include <memory>
@@ -60,6 +61,25 @@ QUrl targetUrl(const QString &address)
 // The isolated world's own mark on a document: the navigation that brought it. Pages cannot see
 // or change it. A document that carries no mark yet arrived after the last navigation began.
 constexpr auto kDocumentMark = "window.korvaniNavigation";
+
+// Counts from the document's start what the engine says its own load and every resource it
+// loaded took on the network, headers included: an observer sees them all, where the document's
+// list of them stops at a few hundred.
+QWebEngineScript byteCounter()
+{
+    QWebEngineScript script;
+    script.setName(QStringLiteral("korvani-bytes"));
+    script.setWorldId(readWorld);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setRunsOnSubFrames(false);
+    script.setSourceCode(QStringLiteral(
+        "(function() { var bytes = 0; function add(entries) {"
+        " for (var i = 0; i < entries.length; ++i) bytes += entries[i].transferSize || 0; }"
+        " var seen = new PerformanceObserver(function(list) { add(list.getEntries()); });"
+        " seen.observe({type: 'navigation', buffered: true}); seen.observe({type: 'resource', buffered: true});"
+        " window.korvaniBytes = function() { add(seen.takeRecords()); return bytes; }; })();"));
+    return script;
+}
 
 } // namespace
 
@@ -118,6 +138,8 @@ void WebEngineBrowser::usePage(QWebEngineProfile *profile)
     QPointer<SilentPage> old = m_page;
     m_page = new SilentPage(profile, this);
     m_page->setSilent(old ? old->isSilent() : true);
+    m_page->setTextOnly(old ? old->isTextOnly() : true);
+    m_page->scripts().insert(byteCounter());
     m_view->setPage(m_page);
     delete old;
 
@@ -246,42 +268,6 @@ void WebEngineBrowser::onUrlChanged(const QUrl &url)
 {
     if (m_visit.sameDocumentTarget.isValid() && url == m_visit.sameDocumentTarget)
         endSameDocument();
-}
-
-LoadResult::Failure WebEngineBrowser::failureOf(int errorCode, int errorDomain)
-{
-    using F = LoadResult::Failure;
-    if (errorDomain == QWebEngineLoadingInfo::CertificateErrorDomain || (errorCode <= -200 && errorCode > -300))
-        return F::Certificate;
-    switch (errorCode) {
-    case -105: // name not resolved
-    case -137: // name resolution failed
-        return F::NameNotResolved;
-    case -7: // timed out
-    case -100: // connection closed
-    case -101: // connection reset
-    case -102: // connection refused
-    case -103: // connection aborted
-    case -104: // connection failed
-    case -106: // no network
-    case -109: // address unreachable
-    case -118: // connection timed out
-    case -324: // empty response
-        return F::ConnectionFailed;
-    case -107: // TLS handshake failed
-    case -113: // no common TLS version or cipher
-        return F::Certificate;
-    case -3: // aborted: a download, an empty answer, or replaced by another navigation
-        return F::NoDocument;
-    case -300: // invalid address
-    case -301: // scheme not allowed
-    case -302: // unknown scheme
-    case -312: // unsafe port
-        return F::Refused;
-    default:
-        break;
-    }
-    return errorDomain == QWebEngineLoadingInfo::DnsErrorDomain ? F::NameNotResolved : F::Other;
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -472,6 +458,15 @@ std::optional<QList<BrowserLink>> WebEngineBrowser::links()
         result.append({pair[0].toString(), pair[1].toString()});
     }
     return result;
+}
+
+std::optional<qint64> WebEngineBrowser::bytesReceived()
+{
+    const std::optional<QVariant> value
+        = evaluate(guarded(QStringLiteral("typeof window.korvaniBytes === 'function' ? window.korvaniBytes() : null")));
+    if (!value || !value->isValid() || value->isNull())
+        return std::nullopt;
+    return qint64(value->toDouble());
 }
 
 QWidget *WebEngineBrowser::widget()

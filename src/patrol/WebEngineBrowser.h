@@ -56,10 +56,18 @@ public:
     std::optional<bool> passwordFieldShown() override;
     std::optional<bool> challengeShown() override;
     std::optional<QStringList> answerHeaders(const QStringList &names) override;
+    std::optional<qint64> bytesReceived() override;
 
     QWidget *widget() override;
 
     QWebEnginePage *page() const { return m_page; }
+    // On from the start; off loads pages with everything they ask for, as a browser would. Turned
+    // off, the page on screen fetches at once what it left out.
+    void setTextOnly(bool on)
+    {
+        if (m_page)
+            m_page->setTextOnly(on);
+    }
     // How long one read of the document may wait for the engine.
     void setReadTimeout(int ms) { m_readTimeoutMs = ms; }
 

@@ -175,17 +175,62 @@ void appendRepl(QString &out, const Repl *r, QChar original)
 
 QString narrow(QStringView text)
 {
-    const Table &t = narrowTable();
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c < 0x2019 || (c > 0x201D && c < kCjk.first) || (c > kCjk.last && c < kForms.first)) {
-            out.append(ch);
-            continue;
+    // Every character of a page passes here, and Japanese text mixes kinds at random, so a branch
+    // on the character would be mispredicted half the time: one table of the characters that may
+    // change, found and applied with masks.
+    struct Entry
+    {
+        char16_t first = 0;
+        char16_t second = 0;
+        char16_t keep = 0xFFFF; // all ones: the character stays
+        quint16 step = 1; // units written
+    };
+    constexpr unsigned kCjkSize = kCjk.last - kCjk.first + 1;
+    constexpr unsigned kFormsSize = kForms.last - kForms.first + 1;
+    constexpr unsigned kRsquo = kCjkSize + kFormsSize;
+    constexpr unsigned kRdquo = kRsquo + 1;
+    constexpr unsigned kUnchanged = kRdquo + 1;
+    static const std::array<Entry, kUnchanged + 1> table = [] {
+        const Table &t = narrowTable();
+        std::array<Entry, kUnchanged + 1> out {};
+        auto put = [&](unsigned at, char16_t c) {
+            if (const Repl *r = t.find(c); r && r->len > 0)
+                out[at] = {r->c[0], r->len > 1 ? r->c[1] : char16_t(0), 0, r->len};
+        };
+        for (unsigned i = 0; i < kCjkSize; ++i)
+            put(i, char16_t(kCjk.first + i));
+        for (unsigned i = 0; i < kFormsSize; ++i)
+            put(kCjkSize + i, char16_t(kForms.first + i));
+        put(kRsquo, 0x2019);
+        put(kRdquo, 0x201D);
+        return out;
+    }();
+    // A character becomes at most two; few do.
+    const qsizetype slack = text.size() / 8 + 2;
+    QString out(text.size() + slack, Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    const char16_t *in = text.utf16();
+    qsizetype used = 0;
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        if (used + 2 > out.size()) [[unlikely]] {
+            out.resize(out.size() + slack);
+            o = reinterpret_cast<char16_t *>(out.data());
         }
-        appendRepl(out, t.find(c), ch);
+        const unsigned c = in[i];
+        const unsigned cjk = c - kCjk.first;
+        const unsigned forms = c - kForms.first;
+        const unsigned inCjk = 0u - unsigned(cjk < kCjkSize);
+        const unsigned inForms = 0u - unsigned(forms < kFormsSize);
+        const unsigned rsquo = 0u - unsigned(c == 0x2019);
+        const unsigned rdquo = 0u - unsigned(c == 0x201D);
+        const unsigned at = (cjk & inCjk) | ((kCjkSize + forms) & inForms) | (kRsquo & rsquo) | (kRdquo & rdquo)
+            | (kUnchanged & ~(inCjk | inForms | rsquo | rdquo));
+        const Entry &e = table[at];
+        o[used] = char16_t(e.first | (c & e.keep));
+        o[used + 1] = e.second;
+        used += e.step;
     }
+    out.truncate(used);
     return out;
 }
 

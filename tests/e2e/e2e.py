@@ -114,8 +114,8 @@ class Pages:
     def url(self, path):
         return self.base + path
 
-    def put(self, path, title, lines, links=()):
-        html = ["<html><head><meta charset='utf-8'><title>%s</title></head><body>" % title]
+    def put(self, path, title, lines, links=(), extra=""):
+        html = ["<html><head><meta charset='utf-8'><title>%s</title></head><body>%s" % (title, extra)]
         html += ["<div>%s</div>" % line for line in lines]
         html += ["<div><a href='%s'>%s</a></div>" % (href, text) for text, href in links]
         html.append("<div>おわり</div></body></html>")
@@ -508,6 +508,35 @@ def bad_pages(pages, folder):
     check(bodies == ["巨大な頁の的\r\n", "最後の的\r\n"], "bodies: %r" % bodies)
     check(pages.count("/missing") >= 1 and pages.count("/never") >= 1, "a target was skipped")
     return "past all of them in %.0f s" % took
+
+
+def image_heavy(pages, folder):
+    """A page of photographs, a web font and a video: its lines are mailed as ever, nothing that
+    only paints is fetched, and the visit's log line tells what it cost."""
+    to = "pixels-%s@example.test" % TAG
+    paint = ("<style>@font-face { font-family: f; src: url(/font/f.woff2); }"
+             " body { font-family: f; background: url(/img/back.jpg); }</style><link rel='icon' href='/img/icon.png'>"
+             + "".join("<img src='/img/p%d.jpg' width='400' height='300' alt='写真 %d'>" % (i, i) for i in range(30))
+             + "<video src='/media/v.mp4' poster='/img/poster.jpg' preload='auto' autoplay muted></video>")
+    lines = ["写真 %d 枚目の説明" % i for i in range(30)] + ["ＡＢＣ１２３　大阪の求人", "東京の求人"]
+    pages.put("/photos", "写真", lines, extra=paint)
+    k = Korvani(folder)
+    k.write({"MAIL": mail_settings(to, SUBJECT="0"), "KEYWORD": {"KEY0": "大阪|説明$"},
+             "URL": {"URL0": pages.url("/photos")}})
+    k.start()
+    wait_until(lambda: fixture_mails(to) and pages.count("/photos") >= 2, 30, "the mail did not arrive")
+    k.stop()
+    expected = [("写真", "".join(line + "\r\n" for line in lines[:30]) + "ABC123 大阪の求人\r\n")]
+    check(fixture_mails(to) == expected, "mails: %r" % fixture_mails(to))
+    with pages.lock:
+        painted = [p for p in pages.hits if p.startswith(("/img/", "/font/", "/media/"))]
+    check(not painted, "fetched what only paints: %r" % painted)
+    cost = re.findall(r"target %s \[正常\] lines=32 new=31 mail=sent ms=(\d+) bytes=(\d+) rss=(\d+)M"
+                      % re.escape(pages.url("/photos")), k.log_text())
+    check(cost, "no cost in the log line: %r" % k.log_text()[-600:])
+    ms, size, rss = (int(x) for x in cost[0])
+    check(size >= len(pages.pages["/photos"].encode()) and rss > 0, "cost: %r" % (cost[0],))
+    return "%d ms, %d bytes, %d MiB" % (ms, size, rss)
 
 
 def sigterm_mid_load(pages, folder):
@@ -1194,7 +1223,7 @@ SCENARIOS = {f.__name__: f for f in (japanese_pages, japanese_pages_xvfb, changi
                                      error_alerts, quit_unanswered, killed_after_mail, two_starts,
                                      killed_while_saving, desktop_notifications, accessibility,
                                      untrusted_settings, killed_with_dialog_open, login_session,
-                                     own_clocks)}
+                                     own_clocks, image_heavy)}
 
 
 def main(names):

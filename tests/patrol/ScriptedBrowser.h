@@ -141,6 +141,10 @@ public:
             values.append(m_current.headers.value(n.toLower()));
         return values;
     }
+    std::optional<qint64> bytesReceived() override
+    {
+        return readable() ? std::optional<qint64>(m_current.body.size()) : std::nullopt;
+    }
     QWidget *widget() override { return nullptr; }
 
 private:

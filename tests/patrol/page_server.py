@@ -5,16 +5,22 @@ Prints "<http port> <https port>" on one line once both listen (the https port i
 --cert/--key). A POST is recorded in --record as post.json (method, path, headers) and
 post.body (the bytes as received). With --pages, /files/NAME serves the file NAME of that folder
 as UTF-8 HTML, read at every request, so a test can change a page between two visits. With
---log, every request's path is appended to that file as one line.
+--log, every request's path is appended to that file as one line. Under /px/ lie pages full of
+what only paints (pictures, fonts, video, plugin content, all of it under /px/img/, /px/font/,
+/px/media/ and /px/plugin/); /ja/ENCODING serves tests/data/pages/japanese.html in utf-8,
+shift_jis or euc-jp.
 """
 
 import argparse
 import json
 import os
+import random
 import ssl
+import struct
 import sys
 import threading
 import time
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 PAGES = {
@@ -76,6 +82,55 @@ PAGES = {
                  "setInterval(function() { alert('again'); }, 5);"
                  "</script></body></html>"),
 }
+
+
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "pages")
+ENCODINGS = {"utf-8": "utf-8", "shift_jis": "cp932", "euc-jp": "euc_jp"}
+
+
+def noise_png(side):
+    """A picture of noise, side by side pixels: it neither compresses nor decodes for free."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + random.randbytes(side * 3) for _ in range(side))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 1)) + chunk(b"IEND", b""))
+
+
+PAINT_ONLY = {"/px/img/": ("image/png", noise_png(48)), "/px/font/": ("font/woff2", b"wOF2" + bytes(2000)),
+              "/px/media/": ("video/mp4", bytes(2000)), "/px/plugin/": ("application/x-shockwave-flash", bytes(2000))}
+
+
+def html(title, body, head=""):
+    return ("text/html; charset=utf-8", "<html><head><meta charset='utf-8'><title>%s</title>%s</head><body>%s</body></html>"
+            % (title, head, body))
+
+
+PAGES.update({
+    "/px/photos": html("写真の多いページ", "".join(
+        "<p>記事の行 %d：大阪の天気は晴れ</p>" % i + ("<img src='/px/img/p%d.png' width='400' height='300'>" % i
+                                                      if i % 10 == 0 else "") for i in range(300)),
+        "<link rel='preload' as='image' href='/px/img/preload.png'>"
+        "<style>body { background: url(/px/img/back.png); }</style>"),
+    "/px/onlyimages": html("画像だけ", "".join("<img src='/px/img/o%d.png'>" % i for i in range(20))),
+    "/px/onload": html("onload", "<p>画像の前の行</p><img src='/px/img/load.png' onload=\"var d = "
+                       "document.createElement('p'); d.textContent = '画像の後の行'; document.body.appendChild(d);\">"),
+    "/px/lazy": html("lazy", "<p>最初から見える行</p>"
+                     + "".join("<img src='/px/img/l%d.png' width='800' height='400'>" % i for i in range(10))
+                     + "<div id='end'>末尾</div><script>new IntersectionObserver(function (e) {"
+                     " if (e[0].isIntersecting) { var d = document.createElement('p');"
+                     " d.textContent = 'スクロールで現れる行'; document.body.appendChild(d); } })"
+                     ".observe(document.getElementById('end'));</script>"),
+    "/px/alt": html("alt", "<p>前の行</p><img src='/px/img/alt.png' alt='代替テキスト'><p>後の行</p>"),
+    "/px/videos": html("videos", "<p>動画の一覧</p>" + "".join(
+        "<video src='/px/media/v%d.mp4' preload='auto' autoplay muted></video>" % i for i in range(2000))),
+    "/px/icons": html("icons", "".join("<p><i class='i'>&#x%x;</i> 項目 %d</p>" % (0xe000 + i, i) for i in range(30)),
+                      "<style>@font-face { font-family: icons; src: url(/px/font/icons.woff2); }"
+                      " .i { font-family: icons; }</style>"),
+    "/px/object": html("object", "<object data='/px/plugin/movie.swf' type='application/x-shockwave-flash'>"
+                       "プラグインの代わりの行</object><embed src='/px/plugin/clip.swf'>"
+                       "<object data='/japanese' type='text/html'>埋め込みの代わりの行</object><p>本文の行</p>"),
+})
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -157,6 +212,15 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             while True:
                 time.sleep(1)
+        for prefix, (ctype, data) in PAINT_ONLY.items():
+            if path.startswith(prefix):
+                self.send_page(ctype, data)
+                return
+        if path.startswith("/ja/") and path[4:] in ENCODINGS:
+            with open(os.path.join(DATA, "japanese.html"), encoding="utf-8") as f:
+                page = f.read().replace("{charset}", path[4:])
+            self.send_page("text/html", page.encode(ENCODINGS[path[4:]]))
+            return
         if self.pages_dir and path.startswith("/files/"):
             name = os.path.basename(path[len("/files/"):])
             try:

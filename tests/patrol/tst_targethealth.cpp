@@ -56,6 +56,8 @@ private Q_SLOTS:
     void logLine_oneLineNoPassword();
     void logLine_priority_data();
     void logLine_priority();
+    void logLine_cost_data();
+    void logLine_cost();
 
 private:
     void errorMail(const QString &value, const QString &check2 = u"0"_s);
@@ -551,6 +553,36 @@ void TestTargetHealth::logLine_priority()
     v.interrupted = interrupted;
     QCOMPARE(int(v.priority()), priority);
     QCOMPARE(v.logLine(), u"2026-12-08T13:03:00 target "_s + kA + u' ' + ending);
+}
+
+// What a visit cost comes last, and only what is known of it.
+void TestTargetHealth::logLine_cost_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<qint64>("resident");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("nothing known") << qint64(-1) << qint64(-1) << qint64(-1) << u"mail=sent"_s;
+    QTest::newRow("all of it") << qint64(1234) << qint64(56789) << qint64(123) * 1048576
+                               << u"mail=sent ms=1234 bytes=56789 rss=123M"_s;
+    QTest::newRow("no document: no bytes")
+        << qint64(16020) << qint64(-1) << qint64(300) * 1048576 << u"mail=sent ms=16020 rss=300M"_s;
+    QTest::newRow("a local file: no bytes on the network")
+        << qint64(3) << qint64(0) << qint64(80) * 1048576 << u"mail=sent ms=3 bytes=0 rss=80M"_s;
+    QTest::newRow("memory to the nearest MiB")
+        << qint64(0) << qint64(10) << qint64(1572864) << u"mail=sent ms=0 bytes=10 rss=2M"_s;
+}
+
+void TestTargetHealth::logLine_cost()
+{
+    QFETCH(qint64, ms);
+    QFETCH(qint64, bytes);
+    QFETCH(qint64, resident);
+    QFETCH(QString, ending);
+    Visit v = visit(kA, true, 3);
+    v.mail = Visit::Mail::Sent;
+    v.cost = {ms, bytes, resident};
+    QCOMPARE(v.logLine(), u"2026-12-08T13:03:00 target "_s + kA + u" [正常] lines=125 new=2 "_s + ending);
 }
 
 QTEST_MAIN(TestTargetHealth)

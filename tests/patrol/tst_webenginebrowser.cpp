@@ -21,6 +21,9 @@
 #include <QTest>
 #include <QWebEngineCertificateError>
 #include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -83,6 +86,9 @@ private Q_SLOTS:
     void certificateError_refused();
     void stalledRenderer_readGivesUpInTime();
     void destroyedDuringRead_returnsEmpty();
+    void textOnly_sameTextNothingPainted_data();
+    void textOnly_sameTextNothingPainted();
+    void textOnly_otherPagesOfProfileKeepPictures();
 
 private:
     // The cookies the page on screen sees.
@@ -105,6 +111,25 @@ private:
         QVERIFY(open ? gate.open(QIODevice::WriteOnly) : !gate.exists() || gate.remove());
     }
 
+    // The paths the page server was asked for since the last call.
+    QStringList takeRequests()
+    {
+        QFile log(m_dir.filePath(u"requests.log"_s));
+        const QStringList paths = log.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
+            : QStringList();
+        log.remove();
+        return paths;
+    }
+    static bool paintOnly(const QString &path)
+    {
+        for (const QString &folder : {u"/px/img/"_s, u"/px/font/"_s, u"/px/media/"_s, u"/px/plugin/"_s}) {
+            if (path.startsWith(folder))
+                return true;
+        }
+        return false;
+    }
+
     QTemporaryDir m_dir;
     QProcess m_server;
     int m_port = 0;
@@ -115,8 +140,8 @@ private:
 void TestWebEngineBrowser::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QStringList arguments {
-        QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--record"_s, m_dir.path()};
+    QStringList arguments {QStringLiteral(KORVANI_SOURCE_DIR "/tests/patrol/page_server.py"), u"--record"_s,
+        m_dir.path(), u"--log"_s, m_dir.filePath(u"requests.log"_s)};
     QProcess openssl;
     openssl.start(u"openssl"_s,
         {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
@@ -674,6 +699,90 @@ void TestWebEngineBrowser::destroyedDuringRead_returnsEmpty()
     QTimer::singleShot(200, this, [this] { m_browser.reset(); });
     QCOMPARE(browser->bodyInnerText(), QString());
     QVERIFY(!m_browser);
+}
+
+namespace {
+// How the text of a page loaded with everything compares with its text only.
+enum class WithPixels { Same, Differs, NotLoaded };
+} // namespace
+Q_DECLARE_METATYPE(WithPixels)
+
+void TestWebEngineBrowser::textOnly_sameTextNothingPainted_data()
+{
+    QTest::addColumn<QString>("path");
+    // A line the text must hold; none for a page without text.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<WithPixels>("withPixels");
+    QTest::newRow("photographs") << u"/px/photos"_s << u"記事の行 299：大阪の天気は晴れ"_s << WithPixels::Same;
+    QTest::newRow("nothing but images") << u"/px/onlyimages"_s << QString() << WithPixels::Same;
+    // A picture never loaded never calls its onload: what that would write is left out.
+    QTest::newRow("text written at an image's onload") << u"/px/onload"_s << u"画像の前の行"_s << WithPixels::Differs;
+    // Sized pictures take their room unloaded: the text that comes at scrolling stays away.
+    QTest::newRow("text that comes at scrolling") << u"/px/lazy"_s << u"最初から見える行"_s << WithPixels::Same;
+    QTest::newRow("alt text is no text") << u"/px/alt"_s << u"後の行"_s << WithPixels::Same;
+    // None is fetched, yet the engine makes a player for each: seconds even text only, and with
+    // everything each is fetched too.
+    QTest::newRow("2000 videos") << u"/px/videos"_s << u"動画の一覧"_s << WithPixels::NotLoaded;
+    QTest::newRow("icon font") << u"/px/icons"_s << QString(QChar(0xe01d)) + u" 項目 29"_s << WithPixels::Same;
+    QTest::newRow("plugin and embedded page") << u"/px/object"_s << u"本文の行"_s << WithPixels::Same;
+    const QString row = u"ｶｳﾝﾀｰ案内\t駅前ｻｰﾋﾞｽｾﾝﾀｰ\t1,200円"_s;
+    QTest::newRow("Japanese in UTF-8") << u"/ja/utf-8"_s << row << WithPixels::Same;
+    QTest::newRow("Japanese in Shift_JIS") << u"/ja/shift_jis"_s << row << WithPixels::Same;
+    QTest::newRow("Japanese in EUC-JP") << u"/ja/euc-jp"_s << row << WithPixels::Same;
+}
+
+void TestWebEngineBrowser::textOnly_sameTextNothingPainted()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, line);
+    QFETCH(WithPixels, withPixels);
+    // Text only first, so that no cache holds anything of the page yet.
+    takeRequests();
+    LOAD(url(path), 60000);
+    const QString text = m_browser->bodyInnerText();
+    const std::optional<qint64> bytes = m_browser->bytesReceived();
+    for (const QString &request : takeRequests())
+        QVERIFY2(!paintOnly(request), qPrintable(request));
+    QCOMPARE(text.isEmpty(), line.isEmpty());
+    QVERIFY2(line.isEmpty() || text.split(u"\r\n"_s).contains(line), qPrintable(text.left(300)));
+    QVERIFY(bytes && *bytes > 0);
+    if (withPixels == WithPixels::NotLoaded)
+        return;
+
+    m_browser->setTextOnly(false);
+    LOAD(url(path), 20000);
+    QCOMPARE(m_browser->bodyInnerText() == text, withPixels == WithPixels::Same);
+    const std::optional<qint64> bytesWithPixels = m_browser->bytesReceived();
+    const bool painted = std::ranges::any_of(takeRequests(), paintOnly);
+    QVERIFY(bytesWithPixels);
+    QVERIFY2(painted ? *bytes < *bytesWithPixels : *bytes <= *bytesWithPixels,
+        qPrintable(u"%1 %2"_s.arg(*bytes).arg(*bytesWithPixels)));
+}
+
+// The login window shares the profile: its pages show pictures and fonts as any browser does.
+void TestWebEngineBrowser::textOnly_otherPagesOfProfileKeepPictures()
+{
+    BrowserProfile profile;
+    m_browser = std::make_unique<WebEngineBrowser>(&profile);
+    LOAD(url(u"/ja/utf-8"_s), 20000);
+    QVERIFY(!std::ranges::any_of(takeRequests(), paintOnly));
+    {
+        QWebEngineView view;
+        auto *page = new QWebEnginePage(profile.profile(), &view);
+        view.setPage(page);
+        view.resize(800, 600);
+        view.show();
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        page->load(QUrl(url(u"/ja/utf-8"_s)));
+        QVERIFY(loaded.wait(20000));
+        QStringList seen;
+        const auto fetched = [&](const QString &path) {
+            seen += takeRequests();
+            return seen.contains(path);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(fetched(u"/px/img/logo.png"_s) && fetched(u"/px/font/mincho.woff2"_s), 10000);
+    }
+    m_browser.reset();
 }
 
 int main(int argc, char **argv)
