@@ -146,9 +146,7 @@ void TestScheduler::ownClocks_whoGoesNext()
     QFETCH(QStringList, schedules);
     QFETCH(bool, cResting);
     QFETCH(QStringList, visits);
-    const auto address = [this](const QString &name) {
-        return name == u"c" ? u"http://other.test/c"_s : page(name);
-    };
+    const auto address = [this](const QString &name) { return name == u"c" ? u"http://other.test/c"_s : page(name); };
     const QStringList names {u"a"_s, u"b"_s, u"c"_s};
     for (int i = 0; i < names.size(); ++i)
         m_w.ListURL->item(i + 1)->setText(address(names[i]));
@@ -166,7 +164,8 @@ void TestScheduler::ownClocks_whoGoesNext()
         seen.append(n.section(u'/', -1));
     QCOMPARE(seen, visits.mid(0, 4));
     if (visits.size() < 4)
-        QVERIFY2(m_w.LaStatus->text().startsWith(u"巡回する対象はありません。次の巡回は "_s), qPrintable(m_w.LaStatus->text()));
+        QVERIFY2(m_w.LaStatus->text().startsWith(u"巡回する対象はありません。次の巡回は "_s),
+            qPrintable(m_w.LaStatus->text()));
 }
 
 void TestScheduler::slots_visitedInTurn_data()
