@@ -51,30 +51,29 @@ inline constexpr ListKey Keyword {"KEYWORD"_L1, "KEY"_L1};
 inline constexpr ListKey Url {"URL"_L1, "URL"_L1};
 inline constexpr ListKey Rireki {"RIREKI"_L1, "TEXT"_L1};
 
+// A value of at most so many plain digits, from low to high; otherwise the fallback.
+inline int wholeNumber(QStringView text, qsizetype digits, int low, int high, int fallback)
+{
+    if (text.isEmpty() || text.size() > digits)
+        return fallback;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return fallback;
+    }
+    const int n = text.toInt();
+    return n >= low && n <= high ? n : fallback;
+}
+
 // ERRORMAIL as a number of failed visits: a whole number from 1 to 1000, otherwise 0 (off).
 inline int errorMailThreshold(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 4)
-        return 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return 0;
-    }
-    const int n = text.toInt();
-    return n >= 1 && n <= 1000 ? n : 0;
+    return wholeNumber(text, 4, 1, 1000, 0);
 }
 
-// HOSTGAP as seconds.
+// HOSTGAP as seconds: 0 to 60, otherwise 1.
 inline int hostGapSeconds(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 2)
-        return 1;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return 1;
-    }
-    const int n = text.toInt();
-    return n <= 60 ? n : 1;
+    return wholeNumber(text, 2, 0, 60, 1);
 }
 
 // Slots of the condition and target lists.
